@@ -1,0 +1,50 @@
+# Parvex: every target installs what is missing first, so a fresh Debian 12 machine needs
+# nothing but this repository.
+JOBS    ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE   ?= cmake
+CTEST   ?= ctest
+CTEST_FLAGS = --output-on-failure -j $(JOBS)
+
+.PHONY: all deps build test run sanitize tsan format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build/build.ninja: | deps
+	$(CMAKE) -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps build/build.ninja
+	$(CMAKE) --build build -j $(JOBS)
+
+test: build
+	$(CTEST) --test-dir build $(CTEST_FLAGS)
+
+run: build
+	scripts/run-main
+
+# AddressSanitizer + UndefinedBehaviorSanitizer build running the same tests.
+build-asan/build.ninja: | deps
+	$(CMAKE) -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARVEX_SANITIZE=address
+
+sanitize: deps build-asan/build.ninja
+	$(CMAKE) --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  $(CTEST) --test-dir build-asan $(CTEST_FLAGS)
+
+# ThreadSanitizer build of the engine (the libraries without Qt) and its tests.
+build-tsan/build.ninja: | deps
+	$(CMAKE) -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPARVEX_SANITIZE=thread \
+	  -DPARVEX_ENGINE_ONLY=ON
+
+tsan: deps build-tsan/build.ninja
+	$(CMAKE) --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  $(CTEST) --test-dir build-tsan $(CTEST_FLAGS) -L engine
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan
