@@ -37,7 +37,9 @@ CSyncMyLog* OpenAppLog() {
     return log;
 }
 
-CSyncMyLog* GetAppLog() { return g_appLog.load(); }
+CSyncMyLog* GetAppLog() {
+    return g_appLog.load();
+}
 
 void CloseAppLog() {
     if (CSyncMyLog* log = g_appLog.load()) {

@@ -53,10 +53,18 @@ std::string GetVendorDataFolder() {
     return EnsureFolder(fs::path(GetDataRoot()) / "Varnok" / "VarnokData3");
 }
 
-std::string GetAppDataFolder() { return EnsureFolder(fs::path(GetVendorDataFolder()) / "Parvex"); }
+std::string GetAppDataFolder() {
+    return EnsureFolder(fs::path(GetVendorDataFolder()) / "Parvex");
+}
 
-std::string GetLogFolder() { return EnsureFolder(fs::path(GetAppDataFolder()) / "Log"); }
+std::string GetLogFolder() {
+    return EnsureFolder(fs::path(GetAppDataFolder()) / "Log");
+}
 
-std::string GetSettingsFilePath() { return (fs::path(GetAppDataFolder()) / "Parvex.xml").string(); }
+std::string GetSettingsFilePath() {
+    return (fs::path(GetAppDataFolder()) / "Parvex.xml").string();
+}
 
-std::string GetLogFilePath() { return (fs::path(GetLogFolder()) / "parvex.log").string(); }
+std::string GetLogFilePath() {
+    return (fs::path(GetLogFolder()) / "parvex.log").string();
+}

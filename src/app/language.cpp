@@ -27,23 +27,28 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 int LanguageIndexFromCode(std::string_view code) {
     return (EqualsIgnoreCase(code, "cn") || EqualsIgnoreCase(code, "zh")) ? kLanguageChinese
-                                                                         : kLanguageEnglish;
+                                                                          : kLanguageEnglish;
 }
 
 void ApplyLanguage(int index) {
     const int effective = index == kLanguageChinese ? kLanguageChinese : kLanguageEnglish;
     g_languageIndex.store(effective);
-    QLocale::setDefault(effective == kLanguageChinese ? QLocale(QLocale::Chinese, QLocale::China)
-                                                      : QLocale(QLocale::English, QLocale::UnitedStates));
+    QLocale::setDefault(effective == kLanguageChinese
+                            ? QLocale(QLocale::Chinese, QLocale::China)
+                            : QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
-int GetLanguageIndex() { return g_languageIndex.load(); }
+int GetLanguageIndex() {
+    return g_languageIndex.load();
+}
 
 std::uint16_t GetLanguageId() {
     return GetLanguageIndex() == kLanguageChinese ? kLanguageIdChinese : kLanguageIdEnglish;
 }
 
-std::string GetLanguageCode() { return GetLanguageIndex() == kLanguageChinese ? "cn" : "en"; }
+std::string GetLanguageCode() {
+    return GetLanguageIndex() == kLanguageChinese ? "cn" : "en";
+}
 
 void ApplyStartupLanguage() {
     ApplyLanguage(LanguageIndexFromCode(ReadSetting(kSettingLanguage, "zh")));

@@ -19,8 +19,8 @@ int CParvexApp::Run() {
     m_log->InfoFormat("CParvexApp::Run: started, language %s", GetLanguageCode().c_str());
     std::printf("Parvex 1.0.0.0\n  data folder: %s\n  settings:    %s\n  log file:    %s\n"
                 "  language:    %s (%u)\n",
-                GetAppDataFolder().c_str(), GetSettingsFilePath().c_str(),
-                GetLogFilePath().c_str(), GetLanguageCode().c_str(), unsigned(GetLanguageId()));
+                GetAppDataFolder().c_str(), GetSettingsFilePath().c_str(), GetLogFilePath().c_str(),
+                GetLanguageCode().c_str(), unsigned(GetLanguageId()));
 
     CloseAppLog();
     return 0;

@@ -37,9 +37,12 @@ std::string FormatLogTimestamp(LogClock::time_point when) {
 }
 
 std::string FormatRotationStamp(LogClock::time_point when) {
-    const LocalParts p = ToLocal(when);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d%03d", p.tm.tm_year + 1900,
-                  p.tm.tm_mon + 1, p.tm.tm_mday, p.tm.tm_hour, p.tm.tm_min, p.tm.tm_sec, p.millis);
-    return buf;
+    // The same fields without their separators.
+    std::string digits;
+    for (char c : FormatLogTimestamp(when)) {
+        if (c >= '0' && c <= '9') {
+            digits.push_back(c);
+        }
+    }
+    return digits;
 }

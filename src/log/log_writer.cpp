@@ -3,8 +3,8 @@
 #include "log/debug_trace.h"
 #include "log/log_rotation.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <system_error>
@@ -125,7 +125,8 @@ bool CLogWriter::Stop(std::chrono::milliseconds bound) {
 CLogWriter::BatchResult CLogWriter::WriteBatch() {
     BatchResult result;
     const std::string path = Path();
-    const int fd = path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    const int fd =
+        path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         ++m_failedOpens;
         return result;

@@ -15,8 +15,12 @@ namespace {
 constexpr std::size_t kMaxWideMessage = 1 << 20;
 
 // A null text logs as an empty message rather than crashing the caller.
-std::string_view View(const char* text) { return text != nullptr ? text : ""; }
-std::wstring_view View(const wchar_t* text) { return text != nullptr ? text : L""; }
+std::string_view View(const char* text) {
+    return text != nullptr ? text : "";
+}
+std::wstring_view View(const wchar_t* text) {
+    return text != nullptr ? text : L"";
+}
 
 const char* TypeLetter(int type) {
     switch (type) {
@@ -92,9 +96,13 @@ bool CSyncMyLog::Init() {
     return true;
 }
 
-bool CSyncMyLog::StartWriteThread() { return m_writer.Start(); }
+bool CSyncMyLog::StartWriteThread() {
+    return m_writer.Start();
+}
 
-bool CSyncMyLog::StopWriteThread() { return m_writer.Stop(); }
+bool CSyncMyLog::StopWriteThread() {
+    return m_writer.Stop();
+}
 
 void CSyncMyLog::Queue(int type, std::string_view message) {
     try {
@@ -189,9 +197,13 @@ void CSyncMyLog::ErrorFormat(const wchar_t* format, ...) {
     }
 }
 
-void CSyncMyLog::Write(int type, const char* text) { Queue(type, View(text)); }
+void CSyncMyLog::Write(int type, const char* text) {
+    Queue(type, View(text));
+}
 
-void CSyncMyLog::Write(int type, const wchar_t* text) { Queue(type, WideToUtf8(View(text))); }
+void CSyncMyLog::Write(int type, const wchar_t* text) {
+    Queue(type, WideToUtf8(View(text)));
+}
 
 void CSyncMyLog::WriteFormat(int type, const char* format, ...) {
     va_list args;

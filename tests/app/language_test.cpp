@@ -31,8 +31,8 @@ void ExpectChinese(bool chinese) {
 
 TEST_F(Language, TheStoredCodeSelectsTheStartupLanguage) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"cn", true}, {"zh", true}, {"ZH", true}, {"Cn", true},
-        {"zh-CN", false}, {"en", false}, {"xx", false}, {"", false}, {" cn", false},
+        {"cn", true},  {"zh", true},  {"ZH", true}, {"Cn", true},   {"zh-CN", false},
+        {"en", false}, {"xx", false}, {"", false},  {" cn", false},
     };
     for (const auto& [code, chinese] : cases) {
         SCOPED_TRACE("Language=\"" + code + "\"");

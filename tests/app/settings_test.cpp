@@ -27,7 +27,8 @@ TEST_F(Settings, MissingFileGivesDefaultsAndTheFirstWriteCreatesIt) {
     EXPECT_EQ(ReadSetting(kSettingDeliveryUrl, ""), "");
 
     ASSERT_TRUE(WriteSetting(kSettingLanguage, "cn"));
-    EXPECT_EQ(ReadFile(path), "<?xml version=\"1.0\"?>\n<Parvex>\n\t<Language>cn</Language>\n</Parvex>\n");
+    EXPECT_EQ(ReadFile(path),
+              "<?xml version=\"1.0\"?>\n<Parvex>\n\t<Language>cn</Language>\n</Parvex>\n");
     EXPECT_EQ(ReadSetting(kSettingLanguage, "zh"), "cn");
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
 }
@@ -43,9 +44,11 @@ TEST_F(Settings, ValuesWithMarkupCharactersRoundTripEscaped) {
 }
 
 TEST_F(Settings, WritesKeepOtherElementsAndAppendNewKeysInOrder) {
-    WriteFile(path, "<?xml version=\"1.0\"?>\n<Parvex>\n\t<Language>en</Language>\n"
-                    "\t<Custom a=\"1\">kept</Custom>\n\t<DeliveryUrl>https://x/link/view/c</DeliveryUrl>\n"
-                    "</Parvex>\n");
+    WriteFile(
+        path,
+        "<?xml version=\"1.0\"?>\n<Parvex>\n\t<Language>en</Language>\n"
+        "\t<Custom a=\"1\">kept</Custom>\n\t<DeliveryUrl>https://x/link/view/c</DeliveryUrl>\n"
+        "</Parvex>\n");
     ASSERT_TRUE(WriteSetting(kSettingSavePath, "/home/u/Downloads"));
     ASSERT_TRUE(WriteSetting(kSettingLanguage, "cn"));
     EXPECT_EQ(ReadFile(path), "<?xml version=\"1.0\"?>\n<Parvex>\n\t<Language>cn</Language>\n"
@@ -60,12 +63,12 @@ TEST_F(Settings, ReadsFollowTheDocumentShape) {
         const char* expected; // for ReadSetting("Language", "zh")
     };
     const std::vector<Case> cases = {
-        {"", "zh"},                                                  // empty file
-        {"<Parvex><Language>en</Language>", "zh"},                  // malformed
-        {"not xml at all", "zh"},                                    // no document element
-        {"<Other><Language>en</Language></Other>", "zh"},           // wrong root
-        {"<Parvex><language>en</language></Parvex>", "zh"},         // names are case-sensitive
-        {"<Parvex><Language/></Parvex>", ""},                       // empty element: empty value
+        {"", "zh"},                                         // empty file
+        {"<Parvex><Language>en</Language>", "zh"},          // malformed
+        {"not xml at all", "zh"},                           // no document element
+        {"<Other><Language>en</Language></Other>", "zh"},   // wrong root
+        {"<Parvex><language>en</language></Parvex>", "zh"}, // names are case-sensitive
+        {"<Parvex><Language/></Parvex>", ""},               // empty element: empty value
         {"<Parvex><Language><![CDATA[c<n]]></Language></Parvex>", "c<n"},
         {"\xEF\xBB\xBF<Parvex><Language>en</Language></Parvex>", "en"}, // byte-order mark
     };

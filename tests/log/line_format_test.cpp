@@ -55,7 +55,8 @@ TEST(LogTime, StampsUseLocalTimeWithMilliseconds) {
     const auto line = MakeLogLine(kLogTypeError, "Parvex", "disk full", when);
     ASSERT_TRUE(line);
     EXPECT_EQ(*line, "[20261210-02:03:04.005][E][Parvex]: disk full");
-    EXPECT_EQ(MakeLogLine(kLogTypeInfo, "N", "m", when).value(), "[20261210-02:03:04.005][I][N]: m");
+    EXPECT_EQ(MakeLogLine(kLogTypeInfo, "N", "m", when).value(),
+              "[20261210-02:03:04.005][I][N]: m");
     EXPECT_FALSE(MakeLogLine(3, "N", "m", when));
     EXPECT_FALSE(MakeLogLine(0, "N", "m", when));
 }
