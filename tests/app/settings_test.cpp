@@ -88,6 +88,16 @@ TEST_F(Settings, AMalformedFileIsReplacedByTheNextWriteKeepingWhatCouldBeRead) {
     EXPECT_EQ(ReadSetting(kSettingDeliveryUrl, "none"), "https://x/link/view/c");
 }
 
+TEST_F(Settings, AFileInAnotherEncodingIsRewrittenAsUtf8) {
+    WriteFile(path, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                    "<Parvex><SavePath>/home/u/Gr\xFC\xDF" "e</SavePath></Parvex>");
+    EXPECT_EQ(ReadSetting(kSettingSavePath, ""), "/home/u/Grüße");
+
+    ASSERT_TRUE(WriteSetting(kSettingLanguage, "en"));
+    EXPECT_EQ(ReadSetting(kSettingSavePath, ""), "/home/u/Grüße");
+    EXPECT_EQ(ReadFile(path).rfind("<?xml version=\"1.0\"?>\n", 0), 0u);
+}
+
 TEST_F(Settings, AnUnwritableFileIsReportedAndLeavesReadsWorking) {
     std::filesystem::create_directory(path); // neither readable nor replaceable as a file
     EXPECT_EQ(ReadSetting(kSettingLanguage, "zh"), "zh");
