@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "app/data_folders.h"
+#include "log/file_io.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,18 +62,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
     if (fd < 0) {
         return false;
     }
-    bool ok = true;
-    const char* data = content.data();
-    std::size_t left = content.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            ok = errno == EINTR;
-            continue;
-        }
-        data += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    bool ok = WriteAll(fd, content.data(), content.size());
     ok = ::fsync(fd) == 0 && ok;
     ok = ::close(fd) == 0 && ok;
     if (ok && std::rename(temp.c_str(), path.c_str()) == 0) {

@@ -1,6 +1,7 @@
 #include "log/log_writer.h"
 
 #include "log/debug_trace.h"
+#include "log/file_io.h"
 #include "log/log_rotation.h"
 
 #include <algorithm>
@@ -10,26 +11,6 @@
 #include <system_error>
 #include <unistd.h>
 #include <vector>
-
-namespace {
-
-// Writes the whole buffer; false on an error other than an interruption.
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
 
 CLogWriter& CLogWriter::Instance() {
     static CLogWriter* const writer = new CLogWriter; // lives until the process ends

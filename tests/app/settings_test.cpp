@@ -90,7 +90,8 @@ TEST_F(Settings, AMalformedFileIsReplacedByTheNextWriteKeepingWhatCouldBeRead) {
 
 TEST_F(Settings, AFileInAnotherEncodingIsRewrittenAsUtf8) {
     WriteFile(path, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
-                    "<Parvex><SavePath>/home/u/Gr\xFC\xDF" "e</SavePath></Parvex>");
+                    "<Parvex><SavePath>/home/u/Gr\xFC\xDF"
+                    "e</SavePath></Parvex>");
     EXPECT_EQ(ReadSetting(kSettingSavePath, ""), "/home/u/Grüße");
 
     ASSERT_TRUE(WriteSetting(kSettingLanguage, "en"));
