@@ -8,7 +8,8 @@
 std::string Base64Encode(std::string_view bytes);
 
 // Decodes standard Base64. Text that is not valid Base64 (wrong length, a character outside the
-// alphabet, misplaced padding) gives nullopt; the empty text decodes to empty bytes.
+// alphabet, misplaced padding, non-zero bits after the last byte) gives nullopt; the empty text
+// decodes to empty bytes.
 std::optional<std::string> Base64DecodeChecked(std::string_view text);
 
 // As above, with invalid text giving empty bytes.

@@ -9,7 +9,8 @@ class IMessageDigest {
 public:
     virtual ~IMessageDigest() = default;
     virtual void AddData(const void* data, std::size_t length) = 0;
-    // The raw digest bytes. The digest cannot take data afterwards.
+    // The raw digest bytes. The digest cannot take data afterwards: later AddData calls are
+    // ignored and later FinalDigest calls return the same bytes. Empty if the digest failed.
     virtual std::string FinalDigest() = 0;
 };
 

@@ -42,9 +42,9 @@ int MapErrno(int err);
 std::string PlatformErrorText(int code, bool english);
 
 // The text for an errno value: the text of its platform number, except that a value mapped to
-// the catch-all general failure gives the C library's own text.
+// the catch-all general failure gives the C library's own text (in its locale). Empty for 0.
 std::string ErrnoText(int err, bool english);
 
 // The text for a libcurl result: the text of its platform number, except that a result mapped to
-// the catch-all internal error gives libcurl's own text.
+// the catch-all internal error gives libcurl's own (English) text. Empty for CURLE_OK.
 std::string CurlErrorText(int curlCode, bool english);

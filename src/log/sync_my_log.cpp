@@ -1,5 +1,6 @@
 #include "log/sync_my_log.h"
 
+#include "log/format_text.h"
 #include "log/log_rotation.h"
 #include "log/log_writer.h"
 #include "log/wide_text.h"
@@ -31,24 +32,6 @@ const char* TypeLetter(int type) {
     default:
         return nullptr;
     }
-}
-
-[[gnu::format(printf, 1, 0)]] std::string FormatNarrow(const char* format, va_list args) {
-    va_list copy;
-    va_copy(copy, args);
-    char small[512];
-    const int needed = std::vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (needed < 0) {
-        return format; // a broken format still leaves a trace of what was meant
-    }
-    if (static_cast<std::size_t>(needed) < sizeof small) {
-        return std::string(small, static_cast<std::size_t>(needed));
-    }
-    std::string out(static_cast<std::size_t>(needed) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<std::size_t>(needed));
-    return out;
 }
 
 std::string FormatWide(const wchar_t* format, va_list args) {
@@ -121,7 +104,7 @@ void CSyncMyLog::QueueFormatted(int type, const char* format, va_list args) {
         return;
     }
     try {
-        Queue(type, FormatNarrow(format, args));
+        Queue(type, FormatVarArgs(format, args));
     } catch (const std::exception&) {
     }
 }
