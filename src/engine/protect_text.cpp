@@ -17,10 +17,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr std::string_view kSystemMachineIdPath = "/etc/machine-id";
+constexpr std::string_view kDbusMachineIdPath = "/var/lib/dbus/machine-id";
 constexpr std::string_view kMagic = "PVX1";
 constexpr std::string_view kSalt = "VarnokData3.0";
 constexpr std::string_view kInfo = "parvex-protect";
@@ -33,14 +35,17 @@ constexpr std::size_t kMaxMachineIdSize = 4096;
 std::mutex g_pathMutex;
 std::string g_machineIdPathOverride;
 
-std::string MachineIdPath() {
+// The override, or the system's files in the order they are looked for.
+std::vector<std::string> MachineIdPaths() {
     std::lock_guard lock(g_pathMutex);
-    return g_machineIdPathOverride.empty() ? std::string(kSystemMachineIdPath)
-                                           : g_machineIdPathOverride;
+    if (!g_machineIdPathOverride.empty()) {
+        return {g_machineIdPathOverride};
+    }
+    return {std::string(kSystemMachineIdPath), std::string(kDbusMachineIdPath)};
 }
 
-std::optional<std::string> ReadMachineId() {
-    std::ifstream in(MachineIdPath(), std::ios::binary);
+std::optional<std::string> ReadMachineIdFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
@@ -57,6 +62,16 @@ std::optional<std::string> ReadMachineId() {
         return std::nullopt;
     }
     return id;
+}
+
+// Some containers have an empty /etc/machine-id but keep the older D-Bus copy.
+std::optional<std::string> ReadMachineId() {
+    for (const std::string& path : MachineIdPaths()) {
+        if (std::optional<std::string> id = ReadMachineIdFile(path)) {
+            return id;
+        }
+    }
+    return std::nullopt;
 }
 
 // The key wipes itself, so it does not linger in freed memory.
