@@ -48,32 +48,18 @@ private:
 
 } // namespace
 
-struct CMD5::State {
-    EvpDigest m_digest{EVP_md5()};
+struct CEvpDigest::State {
+    explicit State(const char* algorithm) : m_digest(EVP_get_digestbyname(algorithm)) {}
+    EvpDigest m_digest;
 };
 
-CMD5::CMD5() : m_state(std::make_unique<State>()) {}
-CMD5::~CMD5() = default;
+CEvpDigest::CEvpDigest(const char* algorithm) : m_state(std::make_unique<State>(algorithm)) {}
+CEvpDigest::~CEvpDigest() = default;
 
-void CMD5::AddData(const void* data, std::size_t length) {
+void CEvpDigest::AddData(const void* data, std::size_t length) {
     m_state->m_digest.Add(data, length);
 }
 
-std::string CMD5::FinalDigest() {
-    return m_state->m_digest.Final();
-}
-
-struct CSHA::State {
-    EvpDigest m_digest{EVP_sha1()};
-};
-
-CSHA::CSHA() : m_state(std::make_unique<State>()) {}
-CSHA::~CSHA() = default;
-
-void CSHA::AddData(const void* data, std::size_t length) {
-    m_state->m_digest.Add(data, length);
-}
-
-std::string CSHA::FinalDigest() {
+std::string CEvpDigest::FinalDigest() {
     return m_state->m_digest.Final();
 }

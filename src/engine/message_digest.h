@@ -14,28 +14,29 @@ public:
     virtual std::string FinalDigest() = 0;
 };
 
-// MD5 (16 bytes).
-class CMD5 final : public IMessageDigest {
+// A digest computed by the crypto library's algorithm of the given name.
+class CEvpDigest : public IMessageDigest {
 public:
-    CMD5();
-    ~CMD5() override;
+    ~CEvpDigest() override;
     void AddData(const void* data, std::size_t length) override;
     std::string FinalDigest() override;
+
+protected:
+    explicit CEvpDigest(const char* algorithm);
 
 private:
     struct State;
     std::unique_ptr<State> m_state;
 };
 
-// SHA-1 (20 bytes).
-class CSHA final : public IMessageDigest {
+// MD5 (16 bytes).
+class CMD5 final : public CEvpDigest {
 public:
-    CSHA();
-    ~CSHA() override;
-    void AddData(const void* data, std::size_t length) override;
-    std::string FinalDigest() override;
+    CMD5() : CEvpDigest("MD5") {}
+};
 
-private:
-    struct State;
-    std::unique_ptr<State> m_state;
+// SHA-1 (20 bytes).
+class CSHA final : public CEvpDigest {
+public:
+    CSHA() : CEvpDigest("SHA1") {}
 };
