@@ -5,7 +5,7 @@ CMAKE   ?= cmake
 CTEST   ?= ctest
 CTEST_FLAGS = --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test run sanitize tsan format clean
+.PHONY: all deps build test run bench sanitize tsan format clean
 
 all: build
 
@@ -23,6 +23,10 @@ test: build
 
 run: build
 	scripts/run-main
+
+# Benchmarks against their peers; figures are ratios from one run (shared, noisy machines).
+bench: build
+	build/bench/store_bench
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build running the same tests.
 build-asan/build.ninja: | deps

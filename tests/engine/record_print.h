@@ -13,3 +13,9 @@ inline void PrintTo(const CTaskInfo& task, std::ostream* os) {
 inline void PrintTo(const CSubTaskInfo& sub, std::ostream* os) {
     *os << sub.ToJson() << " id=" << sub.task_id << " key=" << sub.sub_task_path;
 }
+
+inline void PrintTo(const SubTaskSummary& s, std::ostream* os) {
+    *os << "{path=" << s.path << " state=" << s.state << " size=" << s.size << " json=" << s.json
+        << " folder=" << s.is_folder << " finger=" << s.finger_mark << " method=" << s.transmethod
+        << " rsync=" << s.rsyncstate << " added=" << s.add_time << "}";
+}
