@@ -165,6 +165,17 @@ TEST_F(TaskMgrTest, ListsSelectByStateGroupAndDirection) {
     EXPECT_THAT(m_mgr->ListDownloadTasks(kStateWorking), ElementsAre("C"));
 }
 
+TEST_F(TaskMgrTest, DataServerIsTheTasksOwnElseTheDefault) {
+    Settings().SetOption(kOptionDefaultDataServer, "https://default.test");
+    CTaskInfo own = Task("OWN");
+    own.data_server = "https://own.test";
+    m_mgr->AddTask(own, false, false);
+    m_mgr->AddTask(Task("PLAIN"), false, false);
+    EXPECT_EQ(m_mgr->GetDataServer("OWN"), "https://own.test");
+    EXPECT_EQ(m_mgr->GetDataServer("PLAIN"), "https://default.test");
+    EXPECT_EQ(m_mgr->GetDataServer("unknown"), "https://default.test");
+}
+
 TEST_F(TaskMgrTest, SameTaskIsAnUnfinishedDownloadToTheSamePathOrUploadOfTheSameItem) {
     m_mgr->AddTask(Task("done", kStateCompleted), false, false);
     CTaskInfo upload = Task("up", kStateWaiting);
@@ -437,7 +448,14 @@ TEST_F(TaskMgrTest, UnusableStoresNeverCostTheTasksInMemory) {
     EXPECT_THAT(db_rows::Query(m_dir.File("T/subtasks.db"), "select path from subtask_v1"),
                 SizeIs(2));
 
-    // A corrupt task database: loading finds nothing, the engine goes on in memory.
+    // Corrupt databases: loading finds nothing, the engine goes on in memory.
+    entry.reset();
+    m_mgr.reset();
+    testing_support::WriteFile(m_dir.File("T/subtasks.db"), std::string(4096, 'x'));
+    Restart();
+    entry = m_mgr->FindTask("T");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_THAT(entry->ListSubTasks(0xFF, 7, 0, 100), IsEmpty());
     entry.reset();
     m_mgr.reset();
     testing_support::WriteFile(TasksDb(), std::string(4096, 'x'));

@@ -7,9 +7,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <future>
 #include <thread>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -186,6 +189,31 @@ TEST_F(TaskDbTest, ACorruptDatabaseIsLoggedAndTheBatchKeptForALaterFlush) {
     std::filesystem::remove(TasksDb());
     m_db.DoSave();
     EXPECT_THAT(LoadAll(), ElementsAre(Task("T1")));
+}
+
+// The file size limit stands in for a full disk: writes past it fail as they would there.
+TEST_F(TaskDbTest, AFullDiskFailsTheWholeBatchAndTheNextFlushWritesIt) {
+    m_db.Init();
+    for (int i = 0; i < 100; ++i) {
+        CTaskInfo task = Task("T" + std::to_string(i));
+        task.error_info = std::string(10000, 'e');
+        m_db.Save(task);
+    }
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    m_db.DoSave();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_THAT(m_log.Errors(), Contains(HasSubstr("Sql error: error:[SQLITE_")));
+    EXPECT_EQ(m_db.StagedCount(), 100u);
+    EXPECT_THAT(Rows(), IsEmpty());
+    m_db.DoSave();
+    EXPECT_THAT(Rows(), SizeIs(100));
 }
 
 TEST_F(TaskDbTest, ALockedDatabaseFailsTheFlushWithoutLosingNewerOrDeletedState) {
