@@ -1,28 +1,45 @@
 #include "engine/secret_mask.h"
 
+#include <array>
+
 namespace {
 
 constexpr std::string_view kMask = "***";
+constexpr std::array<std::string_view, 2> kSecretNames = {"token", "password"};
 
 bool EndsQueryValue(char c) {
     return c == '&' || c == '#' || c == '"' || c == '\'' || c == '\\' || c == ' ' || c == '\t' ||
            c == '\r' || c == '\n';
 }
 
-// At `at` starts `token":` (optionally with blanks before the colon) followed by a JSON string:
-// returns the range of the string's contents.
-bool JsonTokenValue(std::string_view text, std::size_t at, std::size_t& begin, std::size_t& end) {
-    std::size_t i = at + 6; // after `token"`
+std::size_t SkipBlanks(std::string_view text, std::size_t i) {
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
         ++i;
     }
+    return i;
+}
+
+// At `after` (just past a secret name) stands `=value` or `":"value"`: the value's range.
+bool SecretValue(std::string_view text, std::size_t after, std::size_t& begin, std::size_t& end) {
+    if (after >= text.size()) {
+        return false;
+    }
+    if (text[after] == '=') {
+        begin = after + 1;
+        end = begin;
+        while (end < text.size() && !EndsQueryValue(text[end])) {
+            ++end;
+        }
+        return true;
+    }
+    if (text[after] != '"') {
+        return false;
+    }
+    std::size_t i = SkipBlanks(text, after + 1);
     if (i >= text.size() || text[i] != ':') {
         return false;
     }
-    ++i;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-        ++i;
-    }
+    i = SkipBlanks(text, i + 1);
     if (i >= text.size() || text[i] != '"') {
         return false;
     }
@@ -34,30 +51,32 @@ bool JsonTokenValue(std::string_view text, std::size_t at, std::size_t& begin, s
     return true;
 }
 
+// The first secret name at or after `from`: its position and length.
+std::size_t FindSecretName(std::string_view text, std::size_t from, std::size_t& length) {
+    std::size_t best = std::string_view::npos;
+    for (const std::string_view name : kSecretNames) {
+        const std::size_t at = text.find(name, from);
+        if (at < best) {
+            best = at;
+            length = name.size();
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 std::string MaskSecrets(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     std::size_t copied = 0;
+    std::size_t length = 0;
     std::size_t i = 0;
-    while ((i = text.find("token", i)) != std::string_view::npos) {
-        const std::size_t after = i + 5;
+    while ((i = FindSecretName(text, i, length)) != std::string_view::npos) {
         std::size_t begin = 0;
         std::size_t end = 0;
-        bool found = false;
-        if (after < text.size() && text[after] == '=') {
-            begin = after + 1;
-            end = begin;
-            while (end < text.size() && !EndsQueryValue(text[end])) {
-                ++end;
-            }
-            found = true;
-        } else if (after < text.size() && text[after] == '"') {
-            found = JsonTokenValue(text, i, begin, end);
-        }
-        if (!found) {
-            i = after;
+        if (!SecretValue(text, i + length, begin, end)) {
+            i += length;
             continue;
         }
         out.append(text.substr(copied, begin - copied));

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-// The text with every access token value replaced by "***", for the log: the value of a
-// "token=" query parameter (up to "&", "#", a quote, a backslash or white space) and of a JSON
-// member named "token" or ending in "token".
+// The text with every access token and password value replaced by "***", for the log: the
+// value of a "token=" or "password=" parameter (up to "&", "#", a quote, a backslash or white
+// space) and of a JSON member whose name ends in "token" or "password".
 std::string MaskSecrets(std::string_view text);

@@ -20,6 +20,9 @@ TEST(SecretMaskTest, TokenValuesAreMasked) {
         {"token= tokens token\"x\" ?token=", "token= tokens token\"x\" ?token="},
         {"no secrets here", "no secrets here"},
         {"{\"token\":\"unterminated", "{\"token\":\"***"},
+        {"password=abc%2b%3d&x=1", "password=***&x=1"},
+        {"{\"password\":\"p\",\"token\":\"t\"}", "{\"password\":\"***\",\"token\":\"***\"}"},
+        {"password=", "password="},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(MaskSecrets(c.text), c.masked) << c.text;
