@@ -89,6 +89,21 @@ std::int32_t ReadInt32(const rapidjson::Value& object, const char* key) {
                : 0;
 }
 
+std::int64_t ReadInt64(const rapidjson::Value& object, const char* key) {
+    std::int64_t s = 0;
+    std::uint64_t u = 0;
+    bool negative = false;
+    if (!ReadInteger(object, key, s, u, negative)) {
+        return 0;
+    }
+    if (negative) {
+        return s;
+    }
+    return u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+               ? static_cast<std::int64_t>(u)
+               : 0;
+}
+
 std::string ReadText(const rapidjson::Value& object, const char* key) {
     const rapidjson::Value* value = Find(object, key);
     if (value == nullptr) {
@@ -102,6 +117,13 @@ std::string ReadText(const rapidjson::Value& object, const char* key) {
     }
     if (value->IsInt64()) {
         return std::to_string(value->GetInt64());
+    }
+    if (value->IsDouble()) {
+        const double number = value->GetDouble();
+        // Outside the 64-bit range (or NaN) there is no integer part to write.
+        if (number > -9.2e18 && number < 9.2e18) {
+            return std::to_string(static_cast<long long>(number));
+        }
     }
     return {};
 }

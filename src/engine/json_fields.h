@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <string>
 
-// Lenient readers of one member of a JSON object, for the stored records: a missing member or
-// one of another type gives 0, false or empty text; an integer member also accepts its decimal
-// digits as a string, and a text member also accepts an integer.
+// Lenient readers of one member of a JSON object, for the stored records and the service's
+// replies: a missing member, one of another type, or a root that is not an object gives 0,
+// false or empty text; an integer member also accepts its decimal digits as a string, and a
+// text member also accepts a number (a fraction gives its integer part).
 namespace json_fields {
 
 bool Has(const rapidjson::Value& object, const char* key);
@@ -15,6 +16,7 @@ std::uint64_t ReadUint64(const rapidjson::Value& object, const char* key);
 std::uint32_t ReadUint32(const rapidjson::Value& object, const char* key);
 // Accepts -2^31 .. 2^32-1: the records write some signed values as unsigned 32-bit numbers.
 std::int32_t ReadInt32(const rapidjson::Value& object, const char* key);
+std::int64_t ReadInt64(const rapidjson::Value& object, const char* key);
 std::string ReadText(const rapidjson::Value& object, const char* key);
 bool ReadBool(const rapidjson::Value& object, const char* key);
 

@@ -1,0 +1,169 @@
+#include "net/link_auth.h"
+#include "net/rsa_password.h"
+
+#include "engine/base64.h"
+#include "engine/engine_context.h"
+#include "engine/log_capture.h"
+#include "net/http_options.h"
+#include "net/rsa_key_pair.h"
+#include "net/script_server.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+std::string PercentDecode(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+TEST(RsaPasswordTest, KeysInEveryShapeEncryptForThePrivateKey) {
+    const RsaKeyPair pair;
+    std::string crlf = pair.PublicPem();
+    for (std::size_t at = crlf.find('\n'); at != std::string::npos; at = crlf.find('\n', at + 2)) {
+        crlf.replace(at, 1, "\r\n");
+    }
+    const struct {
+        const char* shape;
+        std::string key;
+    } cases[] = {
+        {"multi-line PEM", pair.PublicPem()},
+        {"bare body on one line", pair.PublicBody()},
+        {"markers around one line",
+         "-----BEGIN PUBLIC KEY-----" + pair.PublicBody() + "-----END PUBLIC KEY-----"},
+        {"CR LF lines", crlf},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        ASSERT_NE(LoadPublicKey(c.key), nullptr);
+        const std::string encrypted = EncryptPassword(c.key, "pass wört");
+        EXPECT_EQ(encrypted.size(), 344u);
+        EXPECT_THAT(encrypted, EndsWith("=="));
+        EXPECT_EQ(pair.Decrypt(Base64Decode(encrypted)), "pass wört");
+    }
+    EXPECT_EQ(EncryptPassword(pair.PublicPem(), std::string(246, 'x')), ""); // too long
+    EXPECT_NE(EncryptPassword(pair.PublicPem(), std::string(245, 'x')), "");
+    EXPECT_EQ(EncryptPassword("not a key", "p"), "");
+    EXPECT_EQ(LoadPublicKey(""), nullptr);
+}
+
+class LinkAuthTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GetEngineContext().settings.ResetToDefaults();
+        SetHttpTimeoutsForTesting({2000, 2000, 2000});
+    }
+    void TearDown() override {
+        SetHttpTimeoutsForTesting({});
+        GetEngineContext().settings.ResetToDefaults();
+    }
+    LogCapture m_log;
+};
+
+TEST_F(LinkAuthTest, ThePasswordTravelsEncryptedAndComesBackAsATokenOrAMessage) {
+    const RsaKeyPair pair;
+    std::mutex mutex;
+    bool keyAnswers = true;
+    ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        if (r.requestLine.starts_with("GET /v2/system/get_publickey")) {
+            std::lock_guard<std::mutex> lock(mutex);
+            return keyAnswers ? c.Reply(200, "{\"public_key\":\"" + pair.PublicBody() + "\"}")
+                              : c.Reply(200, "");
+        }
+        const std::string body = PercentDecode(r.body.substr(9));
+        const std::string password = body.empty() ? "" : pair.Decrypt(Base64Decode(body));
+        if (password == "right" || body == "clear" || body.empty()) {
+            return c.Reply(200, "{\"token\":\"TOK\"}");
+        }
+        return c.Reply(200, "{\"type\":\"error\",\"code\":\"password is wrong\","
+                            "\"message\":\"wrong password\"}");
+    });
+    const std::string base = server.Url("");
+    std::string token;
+    std::string message;
+    EXPECT_EQ(AuthenticateLink(base, "CODE", "right", token, message), 0);
+    EXPECT_EQ(token, "TOK");
+    const auto posted = server.Requests().back();
+    EXPECT_EQ(posted.requestLine, "POST /v2/delivery/auth/CODE HTTP/1.1");
+    const std::string base64 = PercentDecode(posted.body.substr(9));
+    EXPECT_EQ(base64.size(), 344u);
+    const auto escaped = std::count(base64.begin(), base64.end(), '+') +
+                         std::count(base64.begin(), base64.end(), '=');
+    EXPECT_EQ(posted.body.size(), 9u + 344u + 2u * static_cast<std::size_t>(escaped));
+    EXPECT_THAT(m_log.Count("password=***"), 1u);
+
+    token.clear();
+    EXPECT_EQ(AuthenticateLink(base, "CODE", "wrong", token, message), 20001);
+    EXPECT_EQ(token, "");
+    EXPECT_EQ(message, "wrong password");
+
+    const std::size_t before = server.Requests().size();
+    EXPECT_EQ(AuthenticateLink(base, "CODE", "", token, message), 0);
+    ASSERT_EQ(server.Requests().size(), before + 1); // no key request
+    EXPECT_EQ(server.Requests().back().body, "password=");
+
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        keyAnswers = false;
+    }
+    EXPECT_EQ(AuthenticateLink(base, "CODE", "clear", token, message), 0);
+    EXPECT_EQ(server.Requests().back().body, "password=clear");
+}
+
+TEST_F(LinkAuthTest, PostedCiphertextIsPercentEncodedBase64) {
+    const RsaKeyPair pair;
+    // The padding is random, so a few encryptions show the different characters.
+    ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        if (r.requestLine.starts_with("GET /v2/system/get_publickey")) {
+            return c.Reply(200, "{\"public_key\":\"" + pair.PublicBody() + "\"}");
+        }
+        return c.Reply(200, "{}");
+    });
+    std::string token;
+    std::string message;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(AuthenticateLink(server.Url(""), "C", "pw", token, message), 0);
+        EXPECT_EQ(token, ""); // a reply without "token"
+        const std::string body = server.Requests().back().body;
+        EXPECT_EQ(body.find('+'), std::string::npos);
+        EXPECT_EQ(body.find('='), 8u); // only "password=" itself
+        EXPECT_THAT(body, EndsWith("%3d%3d"));
+        EXPECT_EQ(pair.Decrypt(Base64Decode(PercentDecode(body.substr(9)))), "pw");
+    }
+}
+
+TEST_F(LinkAuthTest, LoginVerification) {
+    ScriptServer server([](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        if (r.requestLine.find("/ONLY") != std::string::npos) {
+            return c.Reply(200, "{\"isLoginVerify\":true}");
+        }
+        if (r.requestLine.find("/BROKEN") != std::string::npos) {
+            return c.Reply(200, "{\"type\":\"error\",\"code\":\"x\",\"isLoginVerify\":true}");
+        }
+        return c.Reply(200, "{\"isLoginVerify\":\"true\"}");
+    });
+    EXPECT_TRUE(IsLinkLoginVerified(server.Url(""), "ONLY"));
+    EXPECT_FALSE(IsLinkLoginVerified(server.Url(""), "BROKEN"));
+    EXPECT_FALSE(IsLinkLoginVerified(server.Url(""), "TEXT"));
+    EXPECT_FALSE(IsLinkLoginVerified("http://127.0.0.1:1", "ONLY"));
+    EXPECT_THAT(server.Requests()[0].requestLine,
+                HasSubstr("GET /v2/delivery/is_login_verify/ONLY "));
+}
+
+} // namespace
