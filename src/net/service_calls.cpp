@@ -27,21 +27,14 @@ rapidjson::Document ReplyDocument(const ServiceReply& reply) {
 
 // The 200 form of a link resolution: any JSON object is the service's error.
 int ReadResolveError(ServiceReply& reply) {
-    if (reply.body.empty()) {
-        return service_code::kUnusableReply;
-    }
     rapidjson::Document document;
-    if (!ParseReply(reply.body, document)) {
-        return service_code::kUnusableReply;
+    if (const int result = ParseReplyBody(reply, document); result != 0) {
+        return result;
     }
     if (!document.IsObject()) {
         return 0;
     }
-    reply.errorType = "error";
-    reply.errorState = json_fields::ReadInt32(document, "state");
-    reply.errorCode = json_fields::ReadText(document, "code");
-    reply.errorMessage = json_fields::ReadText(document, "msg");
-    reply.requestId = json_fields::ReadText(document, "request_id");
+    ReadErrorObject(document, "msg", reply);
     int code = 0;
     const char* begin = reply.errorCode.data();
     const char* end = begin + reply.errorCode.size();

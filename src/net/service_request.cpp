@@ -105,13 +105,25 @@ bool ParseReply(const std::string& body, rapidjson::Document& document) {
     return !document.HasParseError();
 }
 
-int CheckErrorReply(ServiceReply& reply) {
-    if (reply.body.empty()) {
+int ParseReplyBody(const ServiceReply& reply, rapidjson::Document& document) {
+    if (reply.body.empty() || !ParseReply(reply.body, document)) {
         return service_code::kUnusableReply;
     }
+    return 0;
+}
+
+void ReadErrorObject(const rapidjson::Value& object, const char* messageKey, ServiceReply& reply) {
+    reply.errorType = "error";
+    reply.errorState = json_fields::ReadInt32(object, "state");
+    reply.errorCode = json_fields::ReadText(object, "code");
+    reply.errorMessage = json_fields::ReadText(object, messageKey);
+    reply.requestId = json_fields::ReadText(object, "request_id");
+}
+
+int CheckErrorReply(ServiceReply& reply) {
     rapidjson::Document document;
-    if (!ParseReply(reply.body, document)) {
-        return service_code::kUnusableReply;
+    if (const int result = ParseReplyBody(reply, document); result != 0) {
+        return result;
     }
     if (!document.IsObject()) {
         return 0;
@@ -121,11 +133,7 @@ int CheckErrorReply(ServiceReply& reply) {
         std::string_view(type->value.GetString(), type->value.GetStringLength()) != "error") {
         return 0;
     }
-    reply.errorType = "error";
-    reply.errorState = json_fields::ReadInt32(document, "state");
-    reply.errorCode = json_fields::ReadText(document, "code");
-    reply.errorMessage = json_fields::ReadText(document, "message");
-    reply.requestId = json_fields::ReadText(document, "request_id");
+    ReadErrorObject(document, "message", reply);
     return MapServerError(reply.errorCode);
 }
 

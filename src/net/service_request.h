@@ -59,3 +59,7 @@ int MapServerError(std::string_view code);
 
 // Parses a reply body; false for text that is not JSON.
 bool ParseReply(const std::string& body, rapidjson::Document& document);
+// 20002 for an empty body or one that is not JSON, else 0 with the parsed document.
+int ParseReplyBody(const ServiceReply& reply, rapidjson::Document& document);
+// Stores the members of an error object, the message read from messageKey.
+void ReadErrorObject(const rapidjson::Value& object, const char* messageKey, ServiceReply& reply);

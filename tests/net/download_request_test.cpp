@@ -1,9 +1,9 @@
 #include "net/download_request.h"
 
 #include "engine/engine_context.h"
-#include "engine/log_capture.h"
 #include "engine/message_texts.h"
 #include "net/http_options.h"
+#include "net/net_fixture.h"
 #include "net/script_server.h"
 
 #include <gmock/gmock.h>
@@ -21,18 +21,8 @@ std::string Content(std::size_t size) {
     return body;
 }
 
-class DownloadRequestTest : public ::testing::Test {
+class DownloadRequestTest : public NetTest {
 protected:
-    void SetUp() override {
-        GetEngineContext().settings.ResetToDefaults();
-        GetEngineContext().settings.SetOption(kOptionLanguage, "en");
-        SetHttpTimeoutsForTesting({2000, 2000, 2000});
-    }
-    void TearDown() override {
-        SetHttpTimeoutsForTesting({});
-        GetEngineContext().settings.ResetToDefaults();
-    }
-
     static std::string ReadAll(DownloadRequest& request, int& last) {
         std::string received;
         char buffer[7000];
@@ -41,8 +31,6 @@ protected:
         }
         return received;
     }
-
-    LogCapture m_log;
 };
 
 TEST(DownloadUrlTest, AbsoluteUrlsAndTheStorageRouter) {

@@ -1,9 +1,9 @@
 #include "net/http_client.h"
 
 #include "engine/engine_context.h"
-#include "engine/log_capture.h"
 #include "engine/platform_error.h"
 #include "net/http_options.h"
+#include "net/net_fixture.h"
 #include "net/script_server.h"
 #include "support/temp_dir.h"
 
@@ -31,18 +31,8 @@ std::string Pattern(std::size_t size) {
     return body;
 }
 
-class HttpClientTest : public ::testing::Test {
+class HttpClientTest : public NetTest {
 protected:
-    void SetUp() override {
-        GetEngineContext().settings.ResetToDefaults();
-        SetHttpTimeoutsForTesting({2000, 2000, 4000});
-    }
-    void TearDown() override {
-        SetHttpTimeoutsForTesting({});
-        SetHttpShutdown(false);
-        GetEngineContext().settings.ResetToDefaults();
-    }
-
     // Reads a whole streamed body.
     static int ReadAll(CHttpClient& client, std::string& body) {
         std::vector<char> chunk;
@@ -53,8 +43,6 @@ protected:
         }
         return rc;
     }
-
-    LogCapture m_log;
 };
 
 TEST_F(HttpClientTest, RequestCarriesTheDescribedHeaderLinesAndCookies) {

@@ -3,8 +3,8 @@
 
 #include "engine/base64.h"
 #include "engine/engine_context.h"
-#include "engine/log_capture.h"
 #include "net/http_options.h"
+#include "net/net_fixture.h"
 #include "net/rsa_key_pair.h"
 #include "net/script_server.h"
 
@@ -63,18 +63,7 @@ TEST(RsaPasswordTest, KeysInEveryShapeEncryptForThePrivateKey) {
     EXPECT_EQ(LoadPublicKey(""), nullptr);
 }
 
-class LinkAuthTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        GetEngineContext().settings.ResetToDefaults();
-        SetHttpTimeoutsForTesting({2000, 2000, 2000});
-    }
-    void TearDown() override {
-        SetHttpTimeoutsForTesting({});
-        GetEngineContext().settings.ResetToDefaults();
-    }
-    LogCapture m_log;
-};
+using LinkAuthTest = NetTest;
 
 TEST_F(LinkAuthTest, ThePasswordTravelsEncryptedAndComesBackAsATokenOrAMessage) {
     const RsaKeyPair pair;

@@ -2,9 +2,9 @@
 #include "net/service_request.h"
 
 #include "engine/engine_context.h"
-#include "engine/log_capture.h"
 #include "engine/platform_error.h"
 #include "net/http_options.h"
+#include "net/net_fixture.h"
 #include "net/script_server.h"
 
 #include <gmock/gmock.h>
@@ -14,19 +14,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class ServiceRequestTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        GetEngineContext().settings.ResetToDefaults();
-        GetEngineContext().settings.SetOption(kOptionLanguage, "en");
-        SetHttpTimeoutsForTesting({2000, 2000, 2000});
-    }
-    void TearDown() override {
-        SetHttpTimeoutsForTesting({});
-        GetEngineContext().settings.ResetToDefaults();
-    }
-    LogCapture m_log;
-};
+using ServiceRequestTest = NetTest;
 
 TEST(ServiceTextTest, ParamsAndPercentEncoding) {
     EXPECT_EQ(JoinParams({{"offset", "0"}, {"limit", "5"}, {"from", "x y"}}),
