@@ -1,0 +1,165 @@
+#include "service_fixture.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+namespace {
+
+using parvex_service::Fault;
+using parvex_service::FaultKind;
+using parvex_service::FileContent;
+using service_testing::RawGet;
+using service_testing::RawResponse;
+using service_testing::ServiceTest;
+
+class FaultTest : public ServiceTest {
+protected:
+    void SetUp() override { StartService(); }
+
+    RawResponse GetRange(const std::string& range) {
+        return RawGet(Server().Port(), WithToken("/v2/delivery/download/L1/a.bin"),
+                      "Range: " + range + "\r\n");
+    }
+};
+
+const std::string kDownload = "/v2/delivery/download/";
+
+TEST_F(FaultTest, TransmissionFaultsOnARangedDownload) {
+    struct Case {
+        const char* name;
+        Fault fault;
+        int status;
+        const char* contentLength;
+        const char* contentRange;
+        std::size_t bodyBytes; // bytes that arrive before the server closes
+    };
+    const Case cases[] = {
+        {"cut", Fault::CutAfter(kDownload, 1000), 206, "100000", "bytes 0-99999/3000000", 1000},
+        {"cut before the body", Fault::CutAfter(kDownload, 0), 206, "100000",
+         "bytes 0-99999/3000000", 0},
+        {"lying length", Fault::LyingLength(kDownload, 500), 206, "100500", "bytes 0-99999/3000000",
+         100000},
+        {"empty 206", Fault::Make(kDownload, FaultKind::Empty206), 206, "0",
+         "bytes 0-99999/3000000", 0},
+        {"range ignored", Fault::Make(kDownload, FaultKind::IgnoreRange), 200, "3000000", "",
+         3000000},
+        {"range shifted", Fault::WrongRange(kDownload, 10, 0), 206, "100000",
+         "bytes 10-100009/3000000", 100000},
+        {"other total", Fault::WrongRange(kDownload, 0, 1), 206, "100000", "bytes 0-99999/3000001",
+         100000},
+        {"slow body", Fault::SlowBody(kDownload, 2, 25000), 206, "100000", "bytes 0-99999/3000000",
+         100000},
+        {"slow headers", Fault::Delay(kDownload, 20), 206, "100000", "bytes 0-99999/3000000",
+         100000},
+    };
+    for (const Case& c : cases) {
+        Server().ClearFaults();
+        Server().AddFault(c.fault);
+        const RawResponse response = GetRange("bytes=0-99999");
+        EXPECT_EQ(response.status, c.status) << c.name;
+        EXPECT_EQ(response.Header("content-length"), c.contentLength) << c.name;
+        EXPECT_EQ(response.Header("content-range"), c.contentRange) << c.name;
+        ASSERT_EQ(response.body.size(), c.bodyBytes) << c.name;
+        // What arrives is always the right bytes of the range asked for.
+        EXPECT_TRUE(response.body == FileContent("L1", "/Reports/a.bin", 0, c.bodyBytes)) << c.name;
+    }
+}
+
+TEST_F(FaultTest, ReplyFaultsReplaceOrSpoilTheAnswer) {
+    const std::string metadata = "/v2/delivery/metadata/";
+    const std::string target = WithToken("/v2/delivery/metadata/L1/sub%20dir");
+    const std::string normal = RawGet(Server().Port(), target).body;
+    ASSERT_EQ(normal.front(), '{');
+    struct Case {
+        const char* name;
+        Fault fault;
+        int status;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"status", Fault::HttpStatus(metadata, 500, "boom"), 500, "boom"},
+        {"error object", Fault::Error(metadata, "forbidden here", "no access", 403), 403,
+         R"({"type":"error","state":403,"code":"forbidden here","message":"no access",)"},
+        {"not JSON", Fault::Make(metadata, FaultKind::NotJson), 200, "<html>"},
+        {"empty body", Fault::Make(metadata, FaultKind::EmptyBody), 200, ""},
+        {"truncated", Fault::Make(metadata, FaultKind::TruncatedJson), 200,
+         normal.substr(0, normal.size() / 2)},
+    };
+    for (const Case& c : cases) {
+        Server().ClearFaults();
+        Server().AddFault(c.fault);
+        const RawResponse response = RawGet(Server().Port(), target);
+        EXPECT_EQ(response.status, c.status) << c.name;
+        EXPECT_EQ(response.body.substr(0, c.body.size()), c.body) << c.name;
+        if (c.body.empty() || c.name == std::string("truncated")) {
+            EXPECT_EQ(response.body, c.body) << c.name;
+        }
+    }
+}
+
+TEST_F(FaultTest, FaultsMatchByPrefixAndMethodForTheirCount) {
+    Server().AddFault(Fault::HttpStatus("/v2/delivery/auth/", 500, "", 1));
+    Fault postOnly = Fault::HttpStatus("/v2/delivery/get_remain_download_count/", 503, "", 2);
+    postOnly.method = "POST";
+    Server().AddFault(postOnly);
+    // Added first, so it wins over the next one for its two requests.
+    Server().AddFault(Fault::HttpStatus("/v2/delivery/is_login_verify/", 502, "", 2));
+    Server().AddFault(Fault::HttpStatus("/v2/delivery/is_login_verify/", 504));
+
+    auto client = Client();
+    std::vector<int> statuses;
+    for (const char* target :
+         {"/v2/delivery/is_login_verify/L1", "/v2/delivery/is_login_verify/L1",
+          "/v2/delivery/is_login_verify/L1", "/v2/delivery/get_remain_download_count/L1"}) {
+        auto result = client->Get(target);
+        ASSERT_TRUE(result) << target;
+        statuses.push_back(result->status);
+    }
+    for (int i = 0; i < 2; ++i) {
+        auto result = client->Post("/v2/delivery/auth/F1", "password=", "text/plain");
+        ASSERT_TRUE(result);
+        statuses.push_back(result->status);
+    }
+    EXPECT_EQ(statuses, (std::vector<int>{502, 502, 504, 200, 500, 200}));
+    // Faulted requests are recorded like any other.
+    EXPECT_EQ(Server().Requests().size(), 6u);
+}
+
+TEST_F(FaultTest, HangingRequestIsReleasedByClearingTheFaults) {
+    Server().AddFault(Fault::Make("/v2/delivery/get_remain", FaultKind::Hang));
+    auto answer = std::async(std::launch::async, [this] {
+        auto result = Client()->Get("/v2/delivery/get_remain_download_count/L1");
+        return result ? result->status : -1;
+    });
+    ASSERT_TRUE(testing_support::WaitUntil([this] { return Server().Requests().size() == 1; }));
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    Server().ClearFaults();
+    EXPECT_EQ(answer.get(), 200);
+}
+
+TEST_F(FaultTest, StopReturnsPromptlyWhileRequestsHangAndConnectionsIdle) {
+    Server().AddFault(Fault::Make("/v2/delivery/metadata/", FaultKind::Hang));
+    auto hung = std::async(std::launch::async, [this] {
+        auto result = Client()->Get(WithToken("/v2/delivery/metadata/L1").c_str());
+        return result ? result->status : -1;
+    });
+    // A kept-alive connection that sent one request and now says nothing.
+    httplib::Client idle(Server().BaseUrl());
+    idle.set_keep_alive(true);
+    ASSERT_TRUE(idle.Get("/v2/support"));
+    ASSERT_TRUE(testing_support::WaitUntil([this] { return Server().Requests().size() == 2; }));
+
+    auto stopped = std::async(std::launch::async, [this] { Server().Stop(); });
+    // Far below the five seconds an idle connection would otherwise be kept.
+    EXPECT_TRUE(testing_support::WaitUntil(
+        [&] { return stopped.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; },
+        std::chrono::seconds(3)));
+    stopped.get();
+    EXPECT_NE(hung.get(), 200);
+}
+
+} // namespace

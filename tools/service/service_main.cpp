@@ -1,0 +1,96 @@
+// parvex-service: serves a scenario until SIGINT or SIGTERM.
+
+#include "service_server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: parvex-service --scenario FILE [--port N] [--tls] [--bind ADDR]\n"
+    "\n"
+    "Serves the scenario FILE on ADDR (default 127.0.0.1), port N (default: a free one).\n"
+    "Prints one line, the base URL, followed with --tls by a blank and the CA file that\n"
+    "holds the self-signed certificate; then serves until SIGINT or SIGTERM.\n";
+
+int UsageError(const std::string& message) {
+    std::cerr << "parvex-service: " << message << "\n\n" << kUsage;
+    return 2;
+}
+
+bool ParsePort(const std::string& text, int& port) {
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < 0 || value > 65535) {
+        return false;
+    }
+    port = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string scenarioPath;
+    parvex_service::StartOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--tls") {
+            options.tls = true;
+        } else if (arg == "--scenario" && hasValue) {
+            scenarioPath = argv[++i];
+        } else if (arg == "--port" && hasValue) {
+            if (!ParsePort(argv[++i], options.port)) {
+                return UsageError(std::string("--port needs a number from 0 to 65535, not \"") +
+                                  argv[i] + "\"");
+            }
+        } else if (arg == "--bind" && hasValue) {
+            options.bindAddress = argv[++i];
+        } else {
+            return UsageError("unknown or incomplete argument \"" + arg + "\"");
+        }
+    }
+    if (scenarioPath.empty()) {
+        return UsageError("--scenario FILE is required");
+    }
+    parvex_service::Scenario scenario;
+    std::string error;
+    if (!parvex_service::LoadScenarioFile(scenarioPath, scenario, error)) {
+        std::cerr << "parvex-service: bad scenario: " << error << "\n";
+        return 2;
+    }
+
+    // Every thread inherits this mask, so the signals reach sigwait below only.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    parvex_service::ServiceServer server(std::move(scenario));
+    if (!server.Start(options)) {
+        std::cerr << "parvex-service: " << server.LastError() << "\n";
+        return 1;
+    }
+    std::cout << server.BaseUrl();
+    if (options.tls) {
+        std::cout << ' ' << server.CaFile();
+    }
+    std::cout << std::endl;
+
+    int received = 0;
+    sigwait(&signals, &received);
+    server.Stop();
+    return 0;
+}
