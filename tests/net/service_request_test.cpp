@@ -75,6 +75,40 @@ TEST(ServiceTextTest, RepliesAreJudgedByTheirBodyNotTheirStatus) {
     EXPECT_EQ(reply.requestId, "r");
 }
 
+// Members of the wrong type read as empty values; numbers in text still count.
+TEST(ServiceTextTest, ItemsReadMembersOfAnyType) {
+    rapidjson::Document document;
+    document.Parse("{\"bytes\":\"5368709120\",\"is_dir\":\"true\",\"path\":7,"
+                   "\"neid\":1.9,\"rev\":[1],\"download_url\":null,\"access_mode\":true,"
+                   "\"content\":{\"x\":1},\"search_result\":[{\"path\":\"/a\"}]}");
+    DeliveryListing listing;
+    ReadListing(document, listing);
+    EXPECT_EQ(listing.item.size, 5368709120);
+    EXPECT_FALSE(listing.item.isFolder);
+    EXPECT_EQ(listing.item.path, "7");
+    EXPECT_EQ(listing.item.neid, "1");
+    EXPECT_EQ(listing.item.rev, "");
+    EXPECT_EQ(listing.item.downloadUrl, "");
+    EXPECT_EQ(listing.item.accessMode, 0);
+    EXPECT_TRUE(listing.children.empty()); // "content" is there but not an array
+
+    document.Parse("[{\"path\":\"/a\"}]");
+    ReadListing(document, listing);
+    EXPECT_EQ(listing.item.path, "");
+    EXPECT_TRUE(listing.children.empty());
+}
+
+TEST_F(ServiceRequestTest, AHugeReplyIsRefusedNotHeld) {
+    const std::string huge((64u << 20) + 1, 'x');
+    ScriptServer server([&](const ScriptServer::Request&, ScriptServer::Connection& c) {
+        c.Reply(200, huge);
+        return false;
+    });
+    ServiceReply reply;
+    EXPECT_EQ(GetJson(server.Url("/huge"), reply), platform_error::kInvalidServerResponse);
+    EXPECT_TRUE(reply.body.empty());
+}
+
 TEST_F(ServiceRequestTest, CallsCarryTheirQueryBodyAndCookies) {
     ScriptServer server([](const ScriptServer::Request&, ScriptServer::Connection& c) {
         return c.Reply(200, "{\"public_key\":\"K\",\"isLoginVerify\":true,\"uid\":\"U\","
