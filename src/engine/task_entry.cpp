@@ -6,6 +6,7 @@
 #include "engine/protect_text.h"
 #include "engine/sub_task_fill.h"
 #include "engine/task_mgr_events.h"
+#include "store/task_db.h"
 
 #include <algorithm>
 
@@ -59,8 +60,14 @@ void CTaskEntry::SetInfo(const CTaskInfo& task) {
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        // A record copied out earlier may carry counters that changed since: they stay the
+        // entry's own.
+        const CTaskInfo kept = m_info;
         m_info = task;
-        // A record copied out earlier may carry counters that changed since.
+        m_info.sub_task_count = kept.sub_task_count;
+        m_info.size = kept.size;
+        m_info.send_bytes = kept.send_bytes;
+        m_info.used_time = kept.used_time;
         m_info.complete_bytes = m_bytesTotal;
         m_info.complete_sub_task_count = static_cast<std::uint32_t>(m_completed.size());
         UpdateUsedTimeLocked();
@@ -129,8 +136,6 @@ bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out) const {
 
 void CTaskEntry::StoreSubTask(const CSubTaskInfo& sub) {
     const std::string& path = sub.sub_task_path;
-    bool found = false;
-    SubTaskSummary stored;
     std::string groupId;
     std::string taskId;
     std::uint32_t taskState = kStateNone;
@@ -143,7 +148,6 @@ void CTaskEntry::StoreSubTask(const CSubTaskInfo& sub) {
             it = m_waiting.find(path);
         }
         if (it != from->end()) {
-            found = true;
             SubTaskSummary& summary = it->second;
             summary.state = sub.state;
             summary.transmethod = sub.transmethod;
@@ -155,7 +159,8 @@ void CTaskEntry::StoreSubTask(const CSubTaskInfo& sub) {
             } else {
                 summary.json = sub.ToJson();
             }
-            stored = summary;
+            // Staged under the entry lock, so the store gets the changes in their order.
+            m_subTaskDb.Save(summary);
             if (to != from) {
                 to->insert_or_assign(path, std::move(summary));
                 from->erase(it);
@@ -165,9 +170,6 @@ void CTaskEntry::StoreSubTask(const CSubTaskInfo& sub) {
         groupId = m_info.group_id;
         taskId = m_info.task_id;
         taskState = m_info.state;
-    }
-    if (found) {
-        m_subTaskDb.Save(stored);
     }
     TellTaskChanged(m_events, groupId, taskId, taskState);
     if (m_events != nullptr) {
@@ -303,6 +305,18 @@ void CTaskEntry::AddSentBytes(std::uint64_t bytes) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_info.send_bytes += bytes;
     UpdateUsedTimeLocked();
+}
+
+void CTaskEntry::StageIn(CTaskDB& store) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_removed) {
+        store.Save(m_info);
+    }
+}
+
+void CTaskEntry::MarkRemoved() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_removed = true;
 }
 
 void CTaskEntry::DeleteStore() {

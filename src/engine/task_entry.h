@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class CTaskDB;
 class ITaskMgrEvents;
 
 // Everything the engine keeps about one live task: its record, its sub-tasks in three
@@ -38,8 +39,14 @@ public:
     // The first record also prepares the sub-task store. A later one flushes the staged
     // sub-tasks first when the state changes, tells that the task changed, asks for the row of
     // a task that completed to be dropped when finished tasks are not kept, and updates the
-    // time spent. The completed counters stay those the entry keeps.
+    // time spent. The counters the entry keeps (sub-task count, size, sent bytes, time spent,
+    // completed count and bytes) stay the entry's: a record copied out earlier cannot put old
+    // values back. ResetSubTasks clears them.
     void SetInfo(const CTaskInfo& task);
+    // Stages the record in the task store, unless the task was removed meanwhile (a removed
+    // task's row must not come back).
+    void StageIn(CTaskDB& store) const;
+    void MarkRemoved();
 
     // The full record of a sub-task; false when the task has no such sub-task.
     bool GetSubTask(const std::string& path, CSubTaskInfo& out) const;
@@ -90,6 +97,7 @@ private:
     mutable std::mutex m_mutex;
     CTaskInfo m_info;
     bool m_hasInfo = false;
+    bool m_removed = false;
     SubTaskMap m_waiting;   // known only by summary, never worked on
     SubTaskMap m_completed; // JSON text dropped
     SubTaskMap m_active;    // everything else, JSON text kept

@@ -82,7 +82,7 @@ std::shared_ptr<CTaskEntry> CTaskMgr::AddTask(const CTaskInfo& task, bool notify
         TellTaskChanged(m_events, task.group_id, task.task_id, task.state);
     }
     if (save) {
-        m_taskDb.Save(task);
+        entry->StageIn(m_taskDb);
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_order[task.task_id] = static_cast<std::uint64_t>(task.priority) * task.add_time;
@@ -95,7 +95,7 @@ void CTaskMgr::UpdateTask(const CTaskInfo& task) {
         return;
     }
     entry->SetInfo(task);
-    m_taskDb.Save(entry->Info());
+    entry->StageIn(m_taskDb);
 }
 
 void CTaskMgr::RemoveTask(const std::string& taskId, bool keepInMemory) {
@@ -111,6 +111,9 @@ void CTaskMgr::RemoveTask(const std::string& taskId, bool keepInMemory) {
             m_entries.erase(it);
             m_order.erase(taskId);
         }
+    }
+    if (!keepInMemory) {
+        entry->MarkRemoved(); // before the row goes, so no late save brings it back
     }
     entry->DeleteStore();
     m_taskDb.Delete(taskId);

@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <array>
-#include <mutex>
 
 namespace {
 
@@ -24,9 +23,33 @@ CURLSH* MakeShare() {
     curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, Unlock);
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     return share;
 }
+
+void Free(ThreadMulti* thread) {
+    curl_multi_cleanup(thread->multi);
+    delete thread;
+}
+
+// Ends with its thread: frees the multi handle unless an exchange still holds it.
+struct ThreadMultiOwner {
+    ThreadMulti* thread = nullptr;
+
+    ~ThreadMultiOwner() {
+        if (thread == nullptr) {
+            return;
+        }
+        bool unused = false;
+        {
+            std::lock_guard<std::mutex> lock(thread->mutex);
+            thread->ownerGone = true;
+            unused = thread->attached == 0;
+        }
+        if (unused) {
+            Free(thread);
+        }
+    }
+};
 
 } // namespace
 
@@ -34,4 +57,28 @@ CURLSH* SharedCurlHandle() {
     // Never cleaned up: clients may still run on detached threads while the process ends.
     static CURLSH* share = MakeShare();
     return share;
+}
+
+ThreadMulti* AcquireThreadMulti() {
+    SharedCurlHandle(); // libcurl initialised first
+    thread_local ThreadMultiOwner owner;
+    if (owner.thread == nullptr) {
+        owner.thread = new ThreadMulti;
+        owner.thread->multi = curl_multi_init();
+    }
+    std::lock_guard<std::mutex> lock(owner.thread->mutex);
+    ++owner.thread->attached;
+    return owner.thread;
+}
+
+void ReleaseThreadMulti(ThreadMulti* thread) {
+    bool unused = false;
+    {
+        std::lock_guard<std::mutex> lock(thread->mutex);
+        --thread->attached;
+        unused = thread->ownerGone && thread->attached == 0;
+    }
+    if (unused) {
+        Free(thread);
+    }
 }

@@ -18,6 +18,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <type_traits>
+
+static_assert(std::is_same_v<curl_off_t, std::int64_t>, "OnSeek takes libcurl's offset type");
 
 namespace {
 
@@ -141,7 +144,7 @@ int CHttpClient::Begin(SendKind kind, bool rawBody) {
     }
 
     m_easy = curl_easy_init();
-    m_multi = curl_multi_init();
+    m_thread = AcquireThreadMulti();
     const HttpTimeouts timeouts = GetHttpTimeouts();
     const TlsOptions tls = GetTlsOptions();
     curl_easy_setopt(m_easy, CURLOPT_URL, m_url.c_str());
@@ -158,6 +161,8 @@ int CHttpClient::Begin(SendKind kind, bool rawBody) {
         curl_easy_setopt(m_easy, CURLOPT_CAINFO, tls.caFile.c_str());
     }
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer.data());
+    // A proxy's answer to CONNECT is not the reply.
+    curl_easy_setopt(m_easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(m_easy, CURLOPT_HEADERFUNCTION, &CHttpClient::OnHeader);
     curl_easy_setopt(m_easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(m_easy, CURLOPT_WRITEFUNCTION, &CHttpClient::OnBody);
@@ -170,6 +175,8 @@ int CHttpClient::Begin(SendKind kind, bool rawBody) {
                          static_cast<curl_off_t>(m_bodyStorage.size()));
         curl_easy_setopt(m_easy, CURLOPT_READFUNCTION, &CHttpClient::OnUpload);
         curl_easy_setopt(m_easy, CURLOPT_READDATA, this);
+        curl_easy_setopt(m_easy, CURLOPT_SEEKFUNCTION, &CHttpClient::OnSeek);
+        curl_easy_setopt(m_easy, CURLOPT_SEEKDATA, this);
     } else if (m_verb == "HEAD") {
         curl_easy_setopt(m_easy, CURLOPT_NOBODY, 1L);
     } else {
@@ -212,7 +219,7 @@ int CHttpClient::Begin(SendKind kind, bool rawBody) {
     // Until the request is out, the wait covers connecting as well.
     m_lastActivity = SteadyMs() + timeouts.connectMs;
     m_sliceStart = EngineNow();
-    curl_multi_add_handle(m_multi, m_easy);
+    curl_multi_add_handle(m_thread->multi, m_easy);
     return 0;
 }
 
@@ -223,15 +230,21 @@ int CHttpClient::Drive(Until until) {
             return platform_error::kCancelled;
         }
         int running = 0;
-        if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
+        if (curl_multi_perform(m_thread->multi, &running) != CURLM_OK) {
             return platform_error::kInternalError;
         }
         int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+        while (CURLMsg* message = curl_multi_info_read(m_thread->multi, &queued)) {
             if (message->msg == CURLMSG_DONE) {
-                m_transferDone = true;
-                m_transferResult = message->data.result;
+                m_thread->finished[message->easy_handle] = message->data.result;
             }
+        }
+        // This transfer's end may also have been read while another exchange of the thread
+        // drove the handle.
+        if (const auto it = m_thread->finished.find(m_easy); it != m_thread->finished.end()) {
+            m_transferDone = true;
+            m_transferResult = it->second;
+            m_thread->finished.erase(it);
         }
         if (until() || m_transferDone) {
             break;
@@ -247,7 +260,7 @@ int CHttpClient::Drive(Until until) {
         if (now > m_lastActivity && now - m_lastActivity > m_quietLimitMs) {
             return platform_error::kTimeout;
         }
-        curl_multi_poll(m_multi, nullptr, 0, kPollSliceMs, nullptr);
+        curl_multi_poll(m_thread->multi, nullptr, 0, kPollSliceMs, nullptr);
     }
     return 0;
 }
@@ -367,16 +380,15 @@ void CHttpClient::CloseStream() {
 }
 
 void CHttpClient::Close() {
-    if (m_multi != nullptr) {
-        curl_multi_remove_handle(m_multi, m_easy);
+    if (m_thread != nullptr) {
+        curl_multi_remove_handle(m_thread->multi, m_easy);
+        m_thread->finished.erase(m_easy);
+        ReleaseThreadMulti(m_thread);
+        m_thread = nullptr;
     }
     if (m_easy != nullptr) {
         curl_easy_cleanup(m_easy);
         m_easy = nullptr;
-    }
-    if (m_multi != nullptr) {
-        curl_multi_cleanup(m_multi);
-        m_multi = nullptr;
     }
     if (m_headerList != nullptr) {
         curl_slist_free_all(m_headerList);
@@ -433,8 +445,8 @@ std::size_t CHttpClient::OnHeader(char* data, std::size_t size, std::size_t coun
     }
     long status = 0;
     curl_easy_getinfo(client->m_easy, CURLINFO_RESPONSE_CODE, &status);
-    if (status / 100 == 1) {
-        return size * count;
+    if (status / 100 == 1 || status == 0) {
+        return size * count; // informational, or a proxy's answer to CONNECT
     }
     HeaderMap headers;
     HeaderMap cookies = client->m_cookies;
@@ -482,13 +494,28 @@ std::size_t CHttpClient::OnUpload(char* data, std::size_t size, std::size_t coun
     const std::size_t length = std::min({size * count, kUploadSlice, left});
     std::memcpy(data, client->m_bodyStorage.data() + client->m_uploadOffset, length);
     client->m_uploadOffset += length;
-    client->m_bytesSent += length;
     client->m_lastActivity = SteadyMs();
-    if (!client->m_key.empty() && length > 0) {
+    // A body sent again after a rewind counts once.
+    const std::size_t fresh =
+        client->m_uploadOffset > client->m_bytesSent
+            ? client->m_uploadOffset - static_cast<std::size_t>(client->m_bytesSent)
+            : 0;
+    client->m_bytesSent += fresh;
+    if (!client->m_key.empty() && fresh > 0) {
         GetEngineContext().speedMeter.RecordSample(client->m_key, client->m_sliceStart,
-                                                   static_cast<std::uint32_t>(length), true);
-        AddInFlightBytes(client->m_key, length);
+                                                   static_cast<std::uint32_t>(fresh), true);
+        AddInFlightBytes(client->m_key, fresh);
     }
     client->m_sliceStart = EngineNow();
     return length;
+}
+
+int CHttpClient::OnSeek(void* self, std::int64_t offset, int origin) {
+    auto* client = static_cast<CHttpClient*>(self);
+    if (origin != SEEK_SET || offset < 0 ||
+        static_cast<std::size_t>(offset) > client->m_bodyStorage.size()) {
+        return CURL_SEEKFUNC_CANTSEEK;
+    }
+    client->m_uploadOffset = static_cast<std::size_t>(offset);
+    return CURL_SEEKFUNC_OK;
 }

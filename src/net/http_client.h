@@ -8,8 +8,8 @@
 #include <vector>
 
 typedef void CURL;
-typedef void CURLM;
 struct curl_slist;
+struct ThreadMulti;
 
 // One HTTP or HTTPS exchange, used once by one thread: prepare (body, headers, cookies,
 // redirect choice), send with one of the three send operations, read, destroy.
@@ -18,6 +18,9 @@ struct curl_slist;
 // - SendForStream stops after the headers of a 200 or 206 reply; the body is then pulled with
 //   ReadStreamChunk until it ends, and CloseStream ends the exchange (part downloads).
 // - SendWithoutReply waits for the reply's headers and reads nothing (statistics).
+//
+// A client is sent, read and closed on one thread: its exchange runs on that thread's
+// connection cache, so the exchanges of one thread reuse their connections.
 //
 // Failures are platform numbers (platform_error.h): 12002 time-out, 12029 no connection,
 // 12030 connection cut, 12175 certificate refused, 1223 cancelled, ... Every wait is sliced so
@@ -85,6 +88,7 @@ private:
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnUpload(char* data, std::size_t size, std::size_t count, void* self);
+    static int OnSeek(void* self, std::int64_t offset, int origin);
 
     std::string m_verb;
     std::string m_url;
@@ -102,7 +106,7 @@ private:
     const std::atomic<bool>* m_abortFlag = nullptr;
 
     CURL* m_easy = nullptr;
-    CURLM* m_multi = nullptr;
+    ThreadMulti* m_thread = nullptr; // the sending thread's multi handle while an exchange runs
     curl_slist* m_headerList = nullptr;
     SendKind m_kind = SendKind::kWhole;
     std::size_t m_uploadOffset = 0;

@@ -168,6 +168,8 @@ bool CSubTaskDB::SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed,
             }
         });
         LogStoreLine("CSubTaskDB::SaveAll:" + m_path);
+        // The collections written hold every change staged before them.
+        m_staging.clear();
     } catch (const CppSQLite3Exception& error) {
         LogSqlError(error, current);
         return false;

@@ -37,8 +37,8 @@ public:
     void Save(const SubTaskSummary& summary);
     // Updates the rows of every staged summary in one transaction; never adds rows.
     void DoSave();
-    // Replaces the whole table with the summaries of the three collections. False when the
-    // table could not be written.
+    // Replaces the whole table with the summaries of the three collections, which supersede
+    // whatever was staged. False when the table could not be written.
     bool SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed, const SubTaskMap& active);
     // Removes the task folder with the database; later writes are dropped.
     void DeleteFolder();

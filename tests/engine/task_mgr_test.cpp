@@ -240,12 +240,16 @@ TEST_F(TaskMgrTest, SubTasksMoveBetweenCollectionsAndKeepTheCounters) {
     CTaskInfo stale = task;
     stale.complete_bytes = 0;
     stale.complete_sub_task_count = 0;
+    stale.sub_task_count = 0;
+    stale.size = 0;
     stale.error_info = "changed";
     m_mgr->UpdateTask(stale);
     task = entry->Info();
     EXPECT_EQ(task.error_info, "changed");
     EXPECT_EQ(task.complete_bytes, 4 * kMiB);
     EXPECT_EQ(task.complete_sub_task_count, 1u);
+    EXPECT_EQ(task.sub_task_count, 3u);
+    EXPECT_EQ(task.size, 5 * kMiB + 5);
 
     entry->ResetSubTasks();
     task = entry->Info();
@@ -321,6 +325,15 @@ TEST_F(TaskMgrTest, RemoveTaskDeletesRowAndFolderAndWithKeepStaysInMemory) {
     const std::vector<std::string> told = m_events.Changed();
     EXPECT_THAT(std::vector(told.begin() + toldBefore, told.end()), ElementsAre("G/R"));
     EXPECT_EQ(m_log.Count("AddChangedTaskId:id:R;state:StateNone"), 1u);
+
+    // A writer that found the task just before it was removed cannot bring its row back.
+    FolderTask("LATE", {{"/Docs/a", 5}});
+    auto late = m_mgr->FindTask("LATE");
+    m_mgr->RemoveTask("LATE", false);
+    late->SetInfo(late->Info());
+    late->StageIn(m_mgr->TaskStore());
+    m_mgr->FlushAll();
+    EXPECT_THAT(db_rows::Query(TasksDb(), "select id from task_v2"), IsEmpty());
 }
 
 TEST_F(TaskMgrTest, ShutdownWritesWhatIsStillStaged) {

@@ -291,6 +291,24 @@ TEST_F(HttpClientTest, ClientsToOneHostShareConnections) {
     EXPECT_EQ(server.ConnectionCount(), 1);
 }
 
+// A reused connection that the server dropped is retried on a new one, body and all.
+TEST_F(HttpClientTest, APostIsSentAgainOnAFreshConnection) {
+    std::atomic<int> served{0};
+    ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        if (r.requestLine.starts_with("POST") && served.fetch_add(1) == 0) {
+            return false; // the first POST finds the connection gone
+        }
+        return c.Reply(200, r.body.empty() ? "got" : r.body);
+    });
+    CHttpClient first("GET", server.Url("/warm"));
+    ASSERT_EQ(first.Send(), 0);
+    CHttpClient post("POST", server.Url("/again"), "KEY");
+    post.SetBody("password=abc");
+    ASSERT_EQ(post.Send(), 0);
+    EXPECT_EQ(post.GetBodyText(), "password=abc");
+    EXPECT_EQ(CHttpClient::GetInFlightBytes("KEY"), 12u);
+}
+
 TEST(HttpHeadersTest, LinesOfAHeaderMap) {
     EXPECT_THAT(RequestHeaderLines({{"a", "1\r\nb: 2\r\n"}, {"c", "3\n"}, {"d", "x\ry"}}),
                 ElementsAre("a:1", "b: 2", "c:3", "d:x", "y"));

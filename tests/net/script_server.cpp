@@ -88,6 +88,42 @@ bool ScriptServer::Connection::Reply(int status, std::string_view body,
     return Write(head) && Write(body);
 }
 
+void ScriptServer::Connection::Tunnel(int port) {
+    const int upstream = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(upstream);
+        Write("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n");
+        return;
+    }
+    Write("HTTP/1.1 200 Connection established\r\n\r\n");
+    char chunk[65536];
+    pollfd sides[2] = {{m_fd, POLLIN, 0}, {upstream, POLLIN, 0}};
+    while (!m_stopping.load()) {
+        if (poll(sides, 2, 50) <= 0) {
+            continue;
+        }
+        bool closed = false;
+        for (int i = 0; i < 2; ++i) {
+            if ((sides[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                continue;
+            }
+            const ssize_t n = recv(sides[i].fd, chunk, sizeof chunk, 0);
+            if (n <= 0 ||
+                send(sides[1 - i].fd, chunk, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) {
+                closed = true;
+            }
+        }
+        if (closed) {
+            break;
+        }
+    }
+    close(upstream);
+}
+
 ScriptServer::ScriptServer(Handler handler) : m_handler(std::move(handler)) {
     m_listenFd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};

@@ -31,6 +31,9 @@ public:
         bool WaitForStop(std::chrono::milliseconds most);
         // A whole reply: status line, the headers (plus Content-Length) and the body.
         bool Reply(int status, std::string_view body, std::vector<std::string> headers = {});
+        // Answers a CONNECT and relays bytes both ways to a loopback port until either side
+        // closes or the server stops (a proxy's tunnel).
+        void Tunnel(int port);
 
     private:
         int m_fd;

@@ -3,6 +3,7 @@
 #include "net/download_request.h"
 #include "net/link_auth.h"
 #include "net/net_fixture.h"
+#include "net/script_server.h"
 #include "net/service_calls.h"
 #include "net/service_request.h"
 
@@ -253,6 +254,31 @@ TEST_F(ServiceIntegrationTest, CertificatesAreVerifiedUnlessTrustedOrSwitchedOff
     EXPECT_FALSE(reply.resultText.empty());
     SetTlsOptions({"", true});
     EXPECT_EQ(GetPublicKey(m_base, reply), 0);
+}
+
+// Through a proxy, an HTTPS exchange starts with the proxy's answer to CONNECT; only the
+// service's own reply counts.
+TEST_F(ServiceIntegrationTest, HttpsThroughAProxyTunnel) {
+    m_server.reset();
+    Start(true);
+    SetTlsOptions({m_server->CaFile(), false});
+    const int servicePort = m_server->Port();
+    ScriptServer proxy([servicePort](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        if (r.requestLine.starts_with("CONNECT ")) {
+            c.Tunnel(servicePort);
+        }
+        return false;
+    });
+    Settings().SetOption(kOptionProxyServer, proxy.Url(""));
+    const std::string token = Token();
+    const DeliveryMetadata big = List("L1", token).children[0];
+    DownloadRequest request = Range(big, token, 1048576, 2097152);
+    ASSERT_TRUE(OpenRange(request, false)) << request.result;
+    EXPECT_EQ(request.status, 206);
+    int last = 0;
+    EXPECT_EQ(ReadAll(request, last).size(), 1048577u);
+    EXPECT_EQ(last, 0);
+    EXPECT_THAT(proxy.Requests().front().requestLine, StartsWith("CONNECT 127.0.0.1:"));
 }
 
 } // namespace

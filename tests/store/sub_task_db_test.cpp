@@ -135,6 +135,17 @@ TEST_F(SubTaskDbTest, AFailedFlushKeepsItsChangesForTheNextOne) {
     m_db.DoSave();
     EXPECT_EQ(m_db.StagedCount(), 0u);
     EXPECT_EQ(Rows()[0][4], "{\"v\":1}");
+
+    // A whole table written after a failed flush supersedes what that flush kept.
+    {
+        db_rows::WriteLock lock(DbPath());
+        m_db.Save(Summary("a", kStateWorking, "{\"v\":2}"));
+        m_db.DoSave();
+    }
+    ASSERT_TRUE(m_db.SaveAll({{"a", Summary("a", kStateWaiting, "")}}, {}, {}));
+    EXPECT_EQ(m_db.StagedCount(), 0u);
+    m_db.DoSave();
+    EXPECT_EQ(Rows()[0][4], "");
 }
 
 TEST_F(SubTaskDbTest, DeleteFolderRemovesTheStoreForGood) {
