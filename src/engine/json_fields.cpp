@@ -74,21 +74,6 @@ std::uint32_t ReadUint32(const rapidjson::Value& object, const char* key) {
                                                               : 0;
 }
 
-std::int32_t ReadInt32(const rapidjson::Value& object, const char* key) {
-    std::int64_t s = 0;
-    std::uint64_t u = 0;
-    bool negative = false;
-    if (!ReadInteger(object, key, s, u, negative)) {
-        return 0;
-    }
-    if (negative) {
-        return s >= std::numeric_limits<std::int32_t>::min() ? static_cast<std::int32_t>(s) : 0;
-    }
-    return u <= std::numeric_limits<std::uint32_t>::max()
-               ? static_cast<std::int32_t>(static_cast<std::uint32_t>(u))
-               : 0;
-}
-
 std::int64_t ReadInt64(const rapidjson::Value& object, const char* key) {
     std::int64_t s = 0;
     std::uint64_t u = 0;
@@ -102,6 +87,17 @@ std::int64_t ReadInt64(const rapidjson::Value& object, const char* key) {
     return u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
                ? static_cast<std::int64_t>(u)
                : 0;
+}
+
+std::int32_t ReadInt32(const rapidjson::Value& object, const char* key) {
+    const std::int64_t value = ReadInt64(object, key);
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())) {
+        return 0;
+    }
+    // Values above 2^31 - 1 are unsigned 32-bit numbers written by the records.
+    return value < 0 ? static_cast<std::int32_t>(value)
+                     : static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
 std::string ReadText(const rapidjson::Value& object, const char* key) {
