@@ -67,57 +67,55 @@ Reply Authenticate(ServiceState& state, const RouteInput& input, const std::stri
 }
 
 // The item of a link that a metadata or download request names, after the link and its
-// token are checked; null with the refusal in `failure` otherwise.
-const Item* FindTokenItem(ServiceState& state, const RouteInput& input, const std::string& code,
-                          const std::string& rawBelow, Item& scratch, std::string& below,
-                          const Link*& link, Reply& failure) {
-    link = state.FindLink(code);
-    if (link == nullptr) {
-        failure = UnknownLink(state, code);
-        return nullptr;
+// token are checked. Without an item, `failure` holds the refusal.
+struct TokenItem {
+    const Link* link = nullptr;
+    const Item* item = nullptr;
+    Item scratch; // holds a generated item; `item` may point to it, so the record stays put
+    std::string below;
+    Reply failure;
+};
+
+void FindTokenItem(ServiceState& state, const RouteInput& input, const std::string& code,
+                   const std::string& rawBelow, TokenItem& found) {
+    found.link = state.FindLink(code);
+    if (found.link == nullptr) {
+        found.failure = UnknownLink(state, code);
+    } else if (!TokenMatches(state, input, code)) {
+        found.failure = BadToken(state);
+    } else {
+        found.item = FindRaw(found.link->item, rawBelow, found.scratch, found.below);
+        if (found.item == nullptr) {
+            found.failure = NotFound(state, "No item " + found.below + " in the link " + code);
+        }
     }
-    if (!TokenMatches(state, input, code)) {
-        failure = BadToken(state);
-        return nullptr;
-    }
-    const Item* item = FindRaw(link->item, rawBelow, scratch, below);
-    if (item == nullptr) {
-        failure = NotFound(state, "No item " + below + " in the link " + code);
-    }
-    return item;
 }
 
 Reply Metadata(ServiceState& state, const RouteInput& input, const std::string& code,
                const std::string& rawBelow) {
-    Item scratch;
-    std::string below;
-    const Link* link = nullptr;
-    Reply failure;
-    const Item* item = FindTokenItem(state, input, code, rawBelow, scratch, below, link, failure);
-    if (item == nullptr) {
-        return failure;
+    TokenItem found;
+    FindTokenItem(state, input, code, rawBelow, found);
+    if (found.item == nullptr) {
+        return found.failure;
     }
     const Options& options = state.GetScenario().options;
-    return JsonReply(DeliveryListing(state.BaseUrl(), *link, *item, below,
+    return JsonReply(DeliveryListing(state.BaseUrl(), *found.link, *found.item, found.below,
                                      QueryNumber(input.query, "offset", 0), options.pageSize,
                                      options.modified));
 }
 
 Reply Download(ServiceState& state, const RouteInput& input, const std::string& code,
                const std::string& rawBelow) {
-    Item scratch;
-    std::string below;
-    const Link* link = nullptr;
-    Reply failure;
-    const Item* item = FindTokenItem(state, input, code, rawBelow, scratch, below, link, failure);
-    if (item == nullptr) {
-        return failure;
+    TokenItem found;
+    FindTokenItem(state, input, code, rawBelow, found);
+    if (found.item == nullptr) {
+        return found.failure;
     }
-    if (item->isDir) {
+    if (found.item->isDir) {
         return ErrorReply(400, "not a file", "A folder cannot be downloaded",
                           state.NextRequestId());
     }
-    return ContentReply(ContentSeed(code, LinkItemPath(*link, below)), item->size,
+    return ContentReply(ContentSeed(code, LinkItemPath(*found.link, found.below)), found.item->size,
                         input.request.Header("Range"), input.fault, state.NextRequestId());
 }
 
