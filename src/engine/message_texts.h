@@ -11,6 +11,7 @@ inline constexpr int kNoFileSize = 20105;
 inline constexpr int kDownloadLimitReached = 20107;
 inline constexpr int kInvalidNameFromServer = 20108;
 inline constexpr int kWrongRangeFromServer = 20109;
+inline constexpr int kDataFolderInUse = 20110; // another engine holds the data folder
 inline constexpr int kMultiErrors = 65535;
 } // namespace engine_code
 

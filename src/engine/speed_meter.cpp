@@ -63,3 +63,8 @@ void SpeedMeter::Remove(const std::string& key) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lists.erase(key);
 }
+
+void SpeedMeter::Clear() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lists.clear();
+}

@@ -23,6 +23,8 @@ public:
 
     // Forgets a key (a task that is gone).
     void Remove(const std::string& key);
+    // Forgets every key (the engine shut down).
+    void Clear();
 
 private:
     struct Sample {

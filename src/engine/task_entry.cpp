@@ -17,6 +17,12 @@ CTaskInfo CTaskEntry::Info() const {
     return m_info;
 }
 
+CTaskInfo CTaskEntry::InfoWithReportedBytes() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_info.UpdateReportedBytes();
+    return m_info;
+}
+
 std::uint32_t CTaskEntry::State() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_info.state;
@@ -96,8 +102,15 @@ void CTaskEntry::UpdateUsedTimeLocked() {
     m_lastActivity = now;
 }
 
-bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out) const {
+bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out,
+                            bool* localPathValid) const {
     std::lock_guard<std::mutex> lock(m_mutex);
+    const bool checkPath = localPathValid != nullptr;
+    bool valid = true;
+    if (!checkPath) {
+        localPathValid = &valid;
+    }
+    *localPathValid = true;
     out.task_id = m_info.task_id;
     if (const auto it = m_active.find(path); it != m_active.end()) {
         const SubTaskSummary& summary = it->second;
@@ -114,6 +127,12 @@ bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out) const {
                 if (summary.rsyncstate != 1) {
                     read.rsyncstate = summary.rsyncstate;
                 }
+                if (checkPath) {
+                    // A sub-task that once failed for its name keeps the task's own path in its
+                    // details: derive again rather than trust them.
+                    CSubTaskInfo derived;
+                    *localPathValid = FillSubTaskInfo(m_info, summary, derived);
+                }
                 out = std::move(read);
                 return true;
             }
@@ -122,12 +141,12 @@ bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out) const {
             EngineLogF(kEngineLogError, "GetSubTask:unreadable sub_task_info:%s:%s",
                        m_info.task_id.c_str(), path.c_str());
         }
-        FillSubTaskInfo(m_info, summary, out);
+        *localPathValid = FillSubTaskInfo(m_info, summary, out);
         return true;
     }
     for (const SubTaskMap* collection : {&m_waiting, &m_completed}) {
         if (const auto it = collection->find(path); it != collection->end()) {
-            FillSubTaskInfo(m_info, it->second, out);
+            *localPathValid = FillSubTaskInfo(m_info, it->second, out);
             return true;
         }
     }

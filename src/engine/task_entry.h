@@ -31,6 +31,9 @@ public:
 
     // A copy of the record; it never aliases the entry.
     CTaskInfo Info() const;
+    // A copy whose reported bytes include the bytes in flight; the entry keeps the highest value
+    // reported, so the progress shown never goes back while the task runs.
+    CTaskInfo InfoWithReportedBytes();
     std::uint32_t State() const;
     std::string GroupId() const;
     bool IsUpload() const;
@@ -48,8 +51,12 @@ public:
     void StageIn(CTaskDB& store) const;
     void MarkRemoved();
 
-    // The full record of a sub-task; false when the task has no such sub-task.
-    bool GetSubTask(const std::string& path, CSubTaskInfo& out) const;
+    // The full record of a sub-task; false when the task has no such sub-task. localPathValid,
+    // when given, tells whether the sub-task's local path could be derived safely (a name from
+    // the server may not leave the task's folder); when not, the record's local path is the
+    // task's own and must not be written to.
+    bool GetSubTask(const std::string& path, CSubTaskInfo& out,
+                    bool* localPathValid = nullptr) const;
     // Writes a sub-task's state back: a completed one moves to the completed collection and
     // loses its JSON, any other keeps its JSON among the active ones. Staged in the store.
     void StoreSubTask(const CSubTaskInfo& sub);

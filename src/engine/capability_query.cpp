@@ -1,0 +1,4 @@
+#include "engine/capability_query.h"
+
+// STUB: to be written
+bool QueryIncrementalSync() { return false; }

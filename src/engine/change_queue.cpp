@@ -1,0 +1,31 @@
+#include "engine/change_queue.h"
+
+#include "engine/dispatch_task_worker.h"
+#include "engine/engine_context.h"
+#include "engine/transfer_workers.h"
+#include "net/http_client.h"
+
+void QueueChange(std::unique_ptr<CTaskInfoChangerBase> changer) {
+    if (CDispatchTaskWorker* dispatcher = GetEngineContext().dispatcher.load()) {
+        dispatcher->QueueChange(std::move(changer));
+    }
+}
+
+CTaskMgr* EngineTasks() {
+    return GetEngineContext().taskMgr.load();
+}
+
+void PurgeTask(const std::string& taskId) {
+    if (CDispatchTaskWorker* dispatcher = GetEngineContext().dispatcher.load()) {
+        dispatcher->PurgeTask(taskId);
+    }
+}
+
+void StopTaskWorkers(const std::string& taskId) {
+    PurgeTask(taskId);
+    ITransferWorkers& workers = TransferWorkers();
+    workers.StopPrepare(taskId);
+    // The upload and synchronisation workers would be stopped here; this program has none.
+    CHttpClient::CancelByKey(taskId);
+    workers.StopPartWorkers(taskId);
+}

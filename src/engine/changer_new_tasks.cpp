@@ -1,0 +1,5 @@
+#include "engine/changer_new_tasks.h"
+
+// STUB: to be written
+void CChangerAddNewTask::DoChange() {}
+void CChangerLoadTaskFromDb::DoChange() {}
