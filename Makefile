@@ -27,6 +27,7 @@ run: build
 # Benchmarks against their peers; figures are ratios from one run (shared, noisy machines).
 bench: build
 	build/bench/store_bench
+	build/bench/dispatch_bench
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build running the same tests.
 build-asan/build.ninja: | deps

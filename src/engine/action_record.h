@@ -24,5 +24,6 @@ struct ActionRecord {
 };
 
 // The query of a record (without the aid/uid suffix): the success form for kinds 0 to 2, the
-// error form for 3 and 4, nullopt for any other kind. Texts go in as they are.
+// error form for 3 and 4, nullopt for any other kind. The texts are percent-encoded: a blank
+// would make the URL unusable, and "&" or "#" in a path would cut or forge the query.
 std::optional<std::string> ActionQuery(const ActionRecord& record);

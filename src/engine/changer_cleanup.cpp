@@ -1,5 +1,63 @@
 #include "engine/changer_cleanup.h"
 
-// STUB: to be written
-void CChangerDeleteTmpFile::DoChange() {}
-void CChangerDeleteTaskDb::DoChange() {}
+#include "engine/change_queue.h"
+#include "engine/engine_context.h"
+#include "engine/engine_log.h"
+#include "engine/task_mgr.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kTaskIdLength = 32;
+
+// Task ids are MD5 digests in upper-case hex; any other name in the data folder is not ours.
+bool IsTaskIdName(std::string_view name) {
+    return name.size() == kTaskIdLength && std::all_of(name.begin(), name.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+           });
+}
+
+} // namespace
+
+void CChangerDeleteTmpFile::DoChange() {
+    CTaskMgr* tasks = EngineTasks();
+    // Before the container has loaded, a folder without a task may belong to a stored task.
+    if (tasks == nullptr || !tasks->IsLoaded()) {
+        return;
+    }
+    const std::string dataFolder = GetEngineContext().settings.DataFolder();
+    if (dataFolder.empty()) {
+        return;
+    }
+    std::vector<std::filesystem::path> orphans;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(dataFolder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        std::error_code typeError;
+        // A link is never followed: only a real folder is a task's folder.
+        if (IsTaskIdName(name) &&
+            it->symlink_status(typeError).type() == std::filesystem::file_type::directory &&
+            tasks->FindTask(name) == nullptr) {
+            orphans.push_back(it->path());
+        }
+    }
+    for (const std::filesystem::path& orphan : orphans) {
+        std::error_code removeError;
+        std::filesystem::remove_all(orphan, removeError);
+        if (removeError) {
+            EngineLogF(kEngineLogError, "CChangerDeleteTmpFile::DoChange:%s:%s",
+                       orphan.string().c_str(), removeError.message().c_str());
+        }
+    }
+}
+
+void CChangerDeleteTaskDb::DoChange() {
+    if (CTaskMgr* tasks = EngineTasks()) {
+        tasks->RemoveTask(m_taskId, true);
+    }
+}

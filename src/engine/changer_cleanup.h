@@ -4,7 +4,8 @@
 
 #include <string>
 
-// Removes the per-task folders in the data folder that belong to no task of the container.
+// Removes the per-task folders in the data folder (named by a task id) that belong to no task of
+// the container. Does nothing until the container has loaded the stored tasks.
 class CChangerDeleteTmpFile final : public CTaskInfoChangerBase {
 public:
     void DoChange() override;

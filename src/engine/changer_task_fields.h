@@ -9,7 +9,8 @@
 
 class CChangerSecTransFlag final : public CTaskInfoChangerBase {
 public:
-    CChangerSecTransFlag(std::string taskId, bool flag) : m_taskId(std::move(taskId)), m_flag(flag) {}
+    CChangerSecTransFlag(std::string taskId, bool flag)
+        : m_taskId(std::move(taskId)), m_flag(flag) {}
     void DoChange() override;
 
 private:

@@ -51,7 +51,8 @@ void CCreateFolderWorker::DoWork() {
         CSubTaskInfo folder;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait_for(lock, kPollInterval, [this] { return m_stop.load() || !m_queue.empty(); });
+            m_wake.wait_for(lock, kPollInterval,
+                            [this] { return m_stop.load() || !m_queue.empty(); });
             if (m_stop.load()) {
                 return;
             }
@@ -64,8 +65,8 @@ void CCreateFolderWorker::DoWork() {
         std::error_code error;
         std::filesystem::create_directories(folder.local_file.path, error);
         if (!error && std::filesystem::is_directory(folder.local_file.path, error)) {
-            auto done = std::make_unique<CChangerSubTaskProgress>(folder.task_id,
-                                                                  folder.sub_task_path);
+            auto done =
+                std::make_unique<CChangerSubTaskProgress>(folder.task_id, folder.sub_task_path);
             done->state = kStateCompleted;
             QueueChange(std::move(done));
             continue;

@@ -8,6 +8,7 @@
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
+#include "engine/engine_task.h"
 #include "engine/message_texts.h"
 #include "engine/part_layout.h"
 #include "engine/task_mgr.h"
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr std::int32_t kAllMethods = -1;
 constexpr std::int32_t kIncrementalSyncMethod = 4;
 constexpr std::chrono::milliseconds kFolderWorkerStopBound{100};
 
@@ -196,25 +196,19 @@ void CDispatchTaskWorker::BuildDownloadRanges() {
         }
         const CTaskInfo task = entry->Info();
         const std::vector<std::string> paths =
-            entry->ListSubTasks(kStateWaiting, kAllMethods, 0, kQueueRefillLevel);
-        std::set<std::string> queued;
-        if (const auto it = m_queuedSubTasks.find(id); it != m_queuedSubTasks.end()) {
-            queued = it->second;
-        }
+            entry->ListSubTasks(kStateWaiting, kAllTransMethods, 0, kQueueRefillLevel);
+        // The set grows with every file queued: look it up, never copy it.
+        const auto known = m_queuedSubTasks.find(id);
         for (const std::string& path : paths) {
-            if (!queued.contains(path)) {
-                QueueSubTaskRanges(*entry, task, path, queued);
+            if (known == m_queuedSubTasks.end() || !known->second.contains(path)) {
+                QueueSubTaskRanges(*entry, task, path);
             }
-        }
-        if (!queued.empty()) {
-            m_queuedSubTasks[id] = std::move(queued);
         }
     }
 }
 
 void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo& task,
-                                             const std::string& path,
-                                             std::set<std::string>& queued) {
+                                             const std::string& path) {
     CSubTaskInfo sub;
     bool localPathValid = true;
     if (!entry.GetSubTask(path, sub, &localPathValid)) {
@@ -222,17 +216,16 @@ void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo&
     }
     if (!localPathValid) {
         // A name from the server that would leave the task's folder: nothing is created.
-        queued.insert(path);
-        QueueChange(std::make_unique<CChangerSubTaskError>(task.task_id, path,
-                                                           engine_code::kInvalidNameFromServer,
-                                                           std::string()));
+        m_queuedSubTasks[task.task_id].insert(path);
+        QueueChange(std::make_unique<CChangerSubTaskError>(
+            task.task_id, path, engine_code::kInvalidNameFromServer, std::string()));
         return;
     }
     if (sub.is_folder) {
         HandOverFolder(task.task_id, sub);
         return;
     }
-    queued.insert(path);
+    m_queuedSubTasks[task.task_id].insert(path);
     const auto partSize = static_cast<std::uint32_t>(PartSizeFor(false));
     const auto queueRange = [&](std::uint64_t start, std::uint64_t end) {
         m_downloadQueue.push_back(

@@ -65,8 +65,7 @@ private:
     int DownloadLimit() const;
     void PrepareNewTasks();
     void BuildDownloadRanges();
-    void QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo& task, const std::string& path,
-                            std::set<std::string>& queued);
+    void QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo& task, const std::string& path);
     void HandOverFolder(const std::string& taskId, const CSubTaskInfo& folder);
     void LaunchDownloadWorkers();
     void RetryErroredTasks();

@@ -19,8 +19,7 @@ constexpr BilingualText kEngineTexts[] = {
      "服务器返回的文件名无效"},
     {engine_code::kWrongRangeFromServer, "The server returned the wrong range",
      "服务器返回的数据范围错误"},
-    {engine_code::kDataFolderInUse,
-     "Another copy of the program is already using this data folder",
+    {engine_code::kDataFolderInUse, "Another copy of the program is already using this data folder",
      "另一个程序实例正在使用此数据文件夹"},
     {engine_code::kMultiErrors, "multi errors!", "多重错误，正在重试..."},
 };

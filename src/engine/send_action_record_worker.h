@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 
 // Sends queued action records to the statistics endpoint, one GET each, without reading the
@@ -25,9 +26,13 @@ protected:
     void DoWork() override;
 
 private:
+    // The next record to send; nullopt once a stop was asked for.
+    std::optional<ActionRecord> Take();
+
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<ActionRecord> m_queue;
+    bool m_closed = false; // DoWork has returned: records are dropped
     std::atomic<bool> m_stop{false};
 };
 

@@ -76,6 +76,10 @@ void CTaskEntry::SetInfo(const CTaskInfo& task) {
         m_info.used_time = kept.used_time;
         m_info.complete_bytes = m_bytesTotal;
         m_info.complete_sub_task_count = static_cast<std::uint32_t>(m_completed.size());
+        // The progress reported while Working never goes back; entering Working starts it anew.
+        if (task.state == kStateWorking && kept.state == kStateWorking) {
+            m_info.reported_bytes = std::max(kept.reported_bytes, task.reported_bytes);
+        }
         UpdateUsedTimeLocked();
     }
     TellTaskChanged(m_events, task.group_id, task.task_id, task.state);

@@ -2,8 +2,8 @@
 
 #include "engine/capability_query.h"
 #include "engine/change_queue.h"
-#include "engine/changer_new_tasks.h"
 #include "engine/changer_cleanup.h"
+#include "engine/changer_new_tasks.h"
 #include "engine/changer_task_state.h"
 #include "engine/data_folder_lock.h"
 #include "engine/dispatch_task_worker.h"
@@ -110,7 +110,6 @@ struct EngineObjects {
     CDataFolderLock folderLock;
     std::unique_ptr<CTaskMgr> tasks;
     std::unique_ptr<CDispatchTaskWorker> dispatcher;
-    std::unique_ptr<CSendActionRecordWorker> statistics;
 };
 
 EngineObjects& Objects() {
@@ -150,9 +149,8 @@ int CTovuTransMgr::AuthenticateLink(const char* serviceAddress, const char* deli
                                     const char* password, char** token, char** errorMessage) {
     std::string tokenText;
     std::string message;
-    const int code =
-        ::AuthenticateLink(Arg(serviceAddress), Arg(deliveryCode), Arg(password), tokenText,
-                           message);
+    const int code = ::AuthenticateLink(Arg(serviceAddress), Arg(deliveryCode), Arg(password),
+                                        tokenText, message);
     if (code == 0) {
         SetOut(token, tokenText);
     } else if (errorMessage != nullptr) {
@@ -247,10 +245,10 @@ int CTovuTransMgr::StartEngine() {
     objects.dispatcher->Start();
     if (context.statisticsWorker.load() == nullptr &&
         IsPublicServiceAddress(context.settings.ServiceAddress())) {
-        objects.statistics = std::make_unique<CSendActionRecordWorker>();
-        objects.statistics->SetAutoDelete(false);
-        context.statisticsWorker.store(objects.statistics.get());
-        objects.statistics->Start();
+        auto* statistics = new CSendActionRecordWorker();
+        statistics->SetAutoDelete(false);
+        context.statisticsWorker.store(statistics);
+        statistics->Start();
     }
     return 0;
 }
@@ -268,12 +266,13 @@ void CTovuTransMgr::ShutdownEngine() {
     SetHttpShutdown(true);
     TerminateAllWorkers();
     ReapFinishedWorkers();
-    context.statisticsWorker.store(nullptr);
-    if (objects.statistics != nullptr && !objects.statistics->IsRunning()) {
-        objects.statistics.reset();
-    } else {
-        objects.statistics.release(); // still running: kept alive for the rest of the process
+    if (dispatcherStopped) {
+        // What the workers reported while they stopped (parts written, files finished) is
+        // recorded before the stores are flushed.
+        objects.dispatcher->ApplyQueuedChanges();
     }
+    // The statistics worker, once created, lives as long as the process: a worker that
+    // overran its stop bound may still report to it, and it is started only once.
     context.dispatcher.store(nullptr);
     context.taskMgr.store(nullptr);
     if (dispatcherStopped && !objects.dispatcher->IsRunning()) {
@@ -348,9 +347,8 @@ char* CTovuTransMgr::NewDeliveryDownloadTask(const char* groupId, const char* do
     return AddNewTask(task, "CTovuTransMgr::NewDeliveryDownloadTask:");
 }
 
-int CTovuTransMgr::NewTaskAsync(const char* groupId, const char* boxFileJson,
-                                const char* localPath, bool isUpload, int priority,
-                                const char* password) {
+int CTovuTransMgr::NewTaskAsync(const char* groupId, const char* boxFileJson, const char* localPath,
+                                bool isUpload, int priority, const char* password) {
     CTaskInfo task = NewTaskRecord(groupId, boxFileJson, localPath, isUpload, priority, password);
     task.task_id.clear(); // given when the change is applied
     EngineLogF(kEngineLogInfo, "CTovuTransMgr::NewTaskAsync:%s",
@@ -391,8 +389,7 @@ char* CTovuTransMgr::GetTaskInfo(const char* taskId) {
     return NewText(task.ToJson());
 }
 
-void CTovuTransMgr::QueueTaskState(const char* taskId, std::uint32_t state,
-                                   const char* logPrefix) {
+void CTovuTransMgr::QueueTaskState(const char* taskId, std::uint32_t state, const char* logPrefix) {
     const std::string id = Arg(taskId);
     EngineLogF(kEngineLogInfo, "%s%s", logPrefix, id.c_str());
     QueueNew<CChangerChangeTaskState>(id, state);
@@ -529,8 +526,7 @@ void CTovuTransMgr::QueueDeleteTaskDb(const std::string& taskId) {
     QueueNew<CChangerDeleteTaskDb>(taskId);
 }
 
-void CTovuTransMgr::DelChangedTaskIdFromSet(const std::string& groupId,
-                                            const std::string& taskId) {
+void CTovuTransMgr::DelChangedTaskIdFromSet(const std::string& groupId, const std::string& taskId) {
     if (m_changed.RemoveTask(groupId, taskId)) {
         EngineLogF(kEngineLogInfo,
                    "CTovuTransMgr::DelChangedTaskIdFromSet:strGroupId:%s;strTaskId:%s",

@@ -27,8 +27,8 @@ public:
                                  const char* password, char** token, char** errorMessage);
     virtual bool IsLinkLoginVerified(const char* serviceAddress, const char* deliveryCode);
     virtual char* GetDeliveryMetadata(const char* serviceAddress, const char* linkPath,
-                                      const char* accessToken, int* errorCode,
-                                      char** errorMessage, std::int64_t offset);
+                                      const char* accessToken, int* errorCode, char** errorMessage,
+                                      std::int64_t offset);
     virtual char* GetJsonPage(const char* url, int* errorCode, char** errorMessage,
                               std::int64_t offset);
     virtual char* GetDownloadUrl(const char* url, int* errorCode, char** errorMessage);

@@ -222,3 +222,27 @@ int GetUserInfo(ServiceReply& reply) {
     }
     return result;
 }
+
+int GetSupport(const std::string& baseUrl, ServiceReply& reply,
+               std::vector<std::string>& capabilities) {
+    capabilities.clear();
+    auto client = MakeServiceRequest(baseUrl, "GET", "support", {});
+    const int result = CallService(*client, reply);
+    if (result != 0) {
+        return result;
+    }
+    const rapidjson::Document document = ReplyDocument(reply);
+    if (!document.IsObject()) {
+        return result;
+    }
+    const auto support = document.FindMember("support");
+    if (support == document.MemberEnd() || !support->value.IsArray()) {
+        return result;
+    }
+    for (const rapidjson::Value& entry : support->value.GetArray()) {
+        if (entry.IsString()) {
+            capabilities.emplace_back(entry.GetString(), entry.GetStringLength());
+        }
+    }
+    return result;
+}

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The calls the download side makes to the service. Each returns 0, a platform number or a
 // service code (service_request.h) and fills its reply.
@@ -38,3 +39,6 @@ int ListFolderAll(const BoxFileInfo& box, std::int64_t limit, int offset, bool l
 int ListRevisions(const BoxFileInfo& box, int revisionLimit, RevisionListing& reply);
 // "uid" as result text, "account_id" as second result text.
 int GetUserInfo(ServiceReply& reply);
+// The capabilities the service at baseUrl offers: the texts of the reply's "support" array.
+int GetSupport(const std::string& baseUrl, ServiceReply& reply,
+               std::vector<std::string>& capabilities);

@@ -81,7 +81,8 @@ public:
             if (range.ended || range.stopped) {
                 continue;
             }
-            const std::uint64_t remaining = range.end > range.current ? range.end - range.current : 0;
+            const std::uint64_t remaining =
+                range.end > range.current ? range.end - range.current : 0;
             if (largest == nullptr || remaining > longest) {
                 largest = worker.get();
                 longest = remaining;

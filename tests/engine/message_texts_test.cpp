@@ -42,7 +42,7 @@ TEST_F(MessageTextsTest, EngineCodesFollowTheExactLanguageSetting) {
 }
 
 TEST_F(MessageTextsTest, CodesWithoutText) {
-    for (int code : {0, 20000, 20001, 20009, 20103, 20106, 20110, 65534, -1, 20000000}) {
+    for (int code : {0, 20000, 20001, 20009, 20103, 20106, 20111, 65534, -1, 20000000}) {
         EXPECT_EQ(GetErrorText(code, "en"), "") << code;
         EXPECT_EQ(GetErrorText(code, "cn"), "") << code;
     }

@@ -50,6 +50,7 @@ protected:
         task.state = state;
         task.is_folder = true;
         task.add_time = addTime;
+        task.priority = 1;
         task.group_id = kGroup;
         task.box_file.path = kBase;
         task.box_file.metaurl = "https://svc.test/v2/delivery/metadata/CODE/Root";
@@ -85,6 +86,13 @@ protected:
         CSubTaskInfo sub;
         m_tasks->GetSubTaskOf(taskId, SubPath(name), sub);
         return sub;
+    }
+
+    // A text the transfer manager returned, given back to it; "(none)" for a null text.
+    static std::string TakeText(char* text) {
+        const std::string copy = text != nullptr ? text : "(none)";
+        GetTransMgr()->FreeString(text);
+        return copy;
     }
 
     void Apply() { m_dispatcher->ApplyQueuedChanges(); }
