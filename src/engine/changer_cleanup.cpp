@@ -6,6 +6,7 @@
 #include "engine/task_mgr.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -13,12 +14,21 @@
 namespace {
 
 constexpr std::size_t kTaskIdLength = 32;
+constexpr std::chrono::seconds kRecentFolder{60};
 
 // Task ids are MD5 digests in upper-case hex; any other name in the data folder is not ours.
 bool IsTaskIdName(std::string_view name) {
     return name.size() == kTaskIdLength && std::all_of(name.begin(), name.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
            });
+}
+
+// A task being added on another thread creates its folder before the container holds it: a
+// folder touched within the last minute is left for a later cleanup.
+bool IsRecent(const std::filesystem::path& folder) {
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(folder, error);
+    return !error && std::filesystem::file_time_type::clock::now() - written < kRecentFolder;
 }
 
 } // namespace
@@ -42,7 +52,7 @@ void CChangerDeleteTmpFile::DoChange() {
         // A link is never followed: only a real folder is a task's folder.
         if (IsTaskIdName(name) &&
             it->symlink_status(typeError).type() == std::filesystem::file_type::directory &&
-            tasks->FindTask(name) == nullptr) {
+            tasks->FindTask(name) == nullptr && !IsRecent(it->path())) {
             orphans.push_back(it->path());
         }
     }

@@ -9,10 +9,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
 namespace {
+
+// A folder last written long enough ago for the cleanup to take it.
+void MakeOld(const std::string& folder) {
+    std::filesystem::last_write_time(folder, std::filesystem::file_time_type::clock::now() -
+                                                 std::chrono::minutes(2));
+}
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -206,6 +213,7 @@ TEST_F(ChangeTaskStateTest, DeleteRemovesTheTaskItsFilesAndOrphanFolders) {
 
     const std::string orphan = m_dir.File(HexId('3'));
     fs::create_directories(orphan + "/inner");
+    MakeOld(orphan);
     const std::vector<std::string> kept = {
         m_dir.File(std::string(32, 'a')),       // not a name the engine makes
         m_dir.File(std::string(31, 'A') + "G"), // not hex
@@ -238,6 +246,10 @@ TEST_F(ChangeTaskStateTest, DeleteRemovesTheTaskItsFilesAndOrphanFolders) {
 TEST_F(ChangeTaskStateTest, CleanupWaitsUntilTheTasksAreLoaded) {
     const std::string orphan = m_dir.File(HexId('3'));
     fs::create_directories(orphan);
+    MakeOld(orphan);
+    // A task being added elsewhere has its folder before the container knows it.
+    const std::string fresh = m_dir.File(HexId('5'));
+    fs::create_directories(fresh);
 
     QueueNew<CChangerDeleteTmpFile>();
     Apply();
@@ -247,6 +259,7 @@ TEST_F(ChangeTaskStateTest, CleanupWaitsUntilTheTasksAreLoaded) {
     QueueNew<CChangerDeleteTmpFile>();
     Apply();
     EXPECT_FALSE(fs::exists(orphan));
+    EXPECT_TRUE(fs::exists(fresh));
 }
 
 TEST_F(ChangeTaskStateTest, AddNewTaskSkipsTheSameTaskAndNamesANewOne) {

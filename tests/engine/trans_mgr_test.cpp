@@ -175,6 +175,21 @@ TEST_F(TransMgrTest, ASpeedFactorOfTwoHalvesTheBudget) {
     EXPECT_EQ(m_workers.LiveRanges().size(), 5u);
 }
 
+TEST_F(TransMgrTest, AStalledTaskStartsAgainAfterFifteenSeconds) {
+    const std::string id = NewTask("docs");
+    ASSERT_TRUE(Reaches(id, "StateWorking"));
+    m_workers.EndWorkers(); // its only worker ended without finishing the file
+    AdvanceEngineClockForTesting(14'000);
+    Passes(3);
+    EXPECT_EQ(m_workers.Ranges().size(), 1u);
+    EXPECT_EQ(State(id), "StateWorking");
+    AdvanceEngineClockForTesting(1'000);
+    ASSERT_TRUE(WaitUntil([&] { return m_workers.LiveRanges().size() == 1; }))
+        << "paused, back to Waiting, and the file queued again";
+    EXPECT_EQ(m_workers.Ranges().size(), 2u);
+    EXPECT_TRUE(Reaches(id, "StateWorking"));
+}
+
 TEST_F(TransMgrTest, ChangedIdsAreGivenOnceInAscendingOrder) {
     m_prepareFinishes = false;
     const std::string a = NewTask("a");
