@@ -117,13 +117,18 @@ void CDispatchTaskWorker::DoWork() {
     m_folderWorker.SetAutoDelete(false);
     m_folderWorker.Start();
     EngineLog(kEngineLogInfo, "CDispatchTaskWorker::DoWork:initFinished");
+    auto lastPass = std::chrono::steady_clock::now();
     while (!StopRequested()) {
         {
             std::unique_lock lock(m_changeMutex);
-            m_wake.wait_for(lock, kPassInterval,
-                            [this] { return m_wakeRequested || m_stop.load(); });
+            m_wake.wait_until(lock, lastPass + kPassInterval,
+                              [this] { return m_wakeRequested || m_stop.load(); });
+            // Progress reports arrive all the time: a wake-up never makes passes closer than
+            // the minimum gap.
+            m_wake.wait_until(lock, lastPass + kMinPassGap, [this] { return m_stop.load(); });
             m_wakeRequested = false;
         }
+        lastPass = std::chrono::steady_clock::now();
         if (StopRequested()) {
             break;
         }

@@ -6,6 +6,7 @@
 #include "engine/worker_base.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -27,6 +28,8 @@ class CTaskEntry;
 class CDispatchTaskWorker final : public CWorkerBase {
 public:
     static constexpr std::chrono::milliseconds kPassInterval{50};
+    // Passes woken early by a queued change still start at least this far apart.
+    static constexpr std::chrono::milliseconds kMinPassGap{5};
     // Ranges are only built while the queue holds at most this many; also the number of
     // sub-tasks looked at per task and pass.
     static constexpr std::size_t kQueueRefillLevel = 20;

@@ -178,6 +178,7 @@ TEST_F(TransMgrTest, ASpeedFactorOfTwoHalvesTheBudget) {
 TEST_F(TransMgrTest, AStalledTaskStartsAgainAfterFifteenSeconds) {
     const std::string id = NewTask("docs");
     ASSERT_TRUE(Reaches(id, "StateWorking"));
+    Passes(2);              // every change of the launch applied: the last activity is now
     m_workers.EndWorkers(); // its only worker ended without finishing the file
     AdvanceEngineClockForTesting(14'000);
     Passes(3);
@@ -283,6 +284,7 @@ TEST_F(TransMgrTest, ReportedProgressCountsBytesInFlightAndNeverGoesBack) {
     SetInFlightBytesSource([](const std::string&) { return g_inFlight.load(); });
     const std::string id = NewTask("docs");
     ASSERT_TRUE(Reaches(id, "StateWorking"));
+    Passes(2);
     const auto reported = [&] {
         const std::string json = Take(Mgr()->GetTaskInfo(id.c_str()));
         const std::size_t at = json.find("\"complete_bytes\":");
