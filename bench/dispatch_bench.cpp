@@ -27,7 +27,8 @@ constexpr int kFolderFiles = 10000;
 // refill level and launch nothing, the steady state of a busy engine.
 class BusyWorkers final : public ITransferWorkers {
 public:
-    void StartPrepare(const CTaskInfo&) override {}
+    bool StartPrepare(const CTaskInfo&) override { return true; }
+    bool IsPreparing(const std::string&) const override { return false; }
     void StopPrepare(const std::string&) override {}
     void StartPartWorker(const RangeRequest&) override {}
     std::size_t CountPartWorkers(const std::string& taskId) const override {

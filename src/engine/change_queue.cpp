@@ -26,6 +26,8 @@ void StopTaskWorkers(const std::string& taskId) {
     ITransferWorkers& workers = TransferWorkers();
     workers.StopPrepare(taskId);
     // The upload and synchronisation workers would be stopped here; this program has none.
-    CHttpClient::CancelByKey(taskId);
+    // The stop flags are set before the transfers are cancelled, so no worker takes its
+    // cancelled read for a failure and starts a retry copy.
     workers.StopPartWorkers(taskId);
+    CHttpClient::CancelByKey(taskId);
 }

@@ -75,6 +75,14 @@ void CChangerSubTaskProgress::DoChange() {
     }
     const CSubTaskInfo before = sub;
     std::uint32_t requested = state;
+    // A report that a worker started counts only while the task runs and the sub-task was
+    // waiting for it or working: one that arrives after a pause (and a resume) would leave the
+    // sub-task Working with no worker, and one after a failure would hide the error.
+    if (requested == kStateWorking &&
+        (entry->State() != kStateWorking ||
+         (sub.state != kStateWaiting && sub.state != kStateWorking))) {
+        requested = 0;
+    }
 
     if (hashedParts.Any()) {
         sub.hash_bitmap.Union(hashedParts);
@@ -113,6 +121,7 @@ void CChangerSubTaskProgress::DoChange() {
         // The file takes its name before anything records it as done (or reports it).
         const int code = TransferWorkers().FinishDownload(sub);
         if (code != 0) {
+            entry->SetSubTaskBytes(m_subTaskPath, before.CompleteBytes()); // nothing was stored
             QueueNew<CChangerSubTaskError>(m_taskId, m_subTaskPath, code, GetErrorText(code));
             EngineLogF(kEngineLogError, "SetDownloadFinish error: task:%s, subTask:%s",
                        m_taskId.c_str(), MaskSecrets(m_subTaskPath).c_str());

@@ -67,3 +67,14 @@ void CChangerTaskTransMethod::DoChange() {
             sub.state = kStateWaiting;
         });
 }
+
+void CChangerTaskBoxFile::DoChange() {
+    const auto [tasks, entry] = FindEngineTask(m_taskId);
+    if (entry == nullptr) {
+        return;
+    }
+    CTaskInfo task = entry->Info();
+    if (Assign(task.box_file, m_boxFile)) {
+        tasks->UpdateTask(task);
+    }
+}

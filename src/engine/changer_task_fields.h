@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/box_file_info.h"
 #include "engine/task_changer.h"
 
 #include <cstdint>
@@ -40,4 +41,17 @@ public:
 private:
     std::string m_taskId;
     std::int32_t m_transmethod;
+};
+
+// What the preparation learned about the task's item (size, node id, revision, resolved
+// address). Applied here rather than by the preparation writing back its whole, older record.
+class CChangerTaskBoxFile final : public CTaskInfoChangerBase {
+public:
+    CChangerTaskBoxFile(std::string taskId, BoxFileInfo boxFile)
+        : m_taskId(std::move(taskId)), m_boxFile(std::move(boxFile)) {}
+    void DoChange() override;
+
+private:
+    std::string m_taskId;
+    BoxFileInfo m_boxFile;
 };

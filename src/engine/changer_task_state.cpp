@@ -64,6 +64,12 @@ void CChangerChangeTaskState::DoChange() {
         }
         target =
             m_state == kStateWaiting && task.sub_task_count == 0 ? kStateWaitPreparing : m_state;
+        // Every sub-task done (the last part arrived just as the task was paused or stopped):
+        // resuming finishes the task rather than leaving it Waiting with nothing to do.
+        if (m_state == kStateWaiting && task.sub_task_count > 0 &&
+            task.complete_sub_task_count == task.sub_task_count) {
+            target = kStateCompleted;
+        }
     }
     if (target == kStatePreparing) {
         // A preparation always starts from nothing, so an interrupted one is not counted twice.
@@ -80,12 +86,16 @@ void CChangerChangeTaskState::DoChange() {
     case kStateStop:
         StopTaskWorkers(m_taskId);
         break;
-    case kStateWaiting:
-        ChangeSubTasks(*entry, kStateWorking | kStateError,
-                       [](CSubTaskInfo& sub) { sub.state = kStateWaiting; });
-        break;
     case kStateCompleted:
         PurgeTask(m_taskId);
+        break;
+    case kStateWaiting:
+        if (target == kStateCompleted) {
+            PurgeTask(m_taskId);
+        } else {
+            ChangeSubTasks(*entry, kStateWorking | kStateError,
+                           [](CSubTaskInfo& sub) { sub.state = kStateWaiting; });
+        }
         break;
     default:
         break;

@@ -33,6 +33,13 @@ void CCreateFolderWorker::RemoveTask(const std::string& taskId) {
     std::erase_if(m_queue, [&taskId](const CSubTaskInfo& sub) { return sub.task_id == taskId; });
 }
 
+bool CCreateFolderWorker::HasTask(const std::string& taskId) const {
+    std::lock_guard lock(m_mutex);
+    return m_current == taskId ||
+           std::any_of(m_queue.begin(), m_queue.end(),
+                       [&taskId](const CSubTaskInfo& sub) { return sub.task_id == taskId; });
+}
+
 std::size_t CCreateFolderWorker::QueuedCount() const {
     std::lock_guard lock(m_mutex);
     return m_queue.size();
@@ -51,6 +58,7 @@ void CCreateFolderWorker::DoWork() {
         CSubTaskInfo folder;
         {
             std::unique_lock lock(m_mutex);
+            m_current.clear(); // the previous folder has been reported
             m_wake.wait_for(lock, kPollInterval,
                             [this] { return m_stop.load() || !m_queue.empty(); });
             if (m_stop.load()) {
@@ -61,6 +69,7 @@ void CCreateFolderWorker::DoWork() {
             }
             folder = std::move(m_queue.front());
             m_queue.pop_front();
+            m_current = folder.task_id;
         }
         std::error_code error;
         std::filesystem::create_directories(folder.local_file.path, error);

@@ -20,6 +20,8 @@ public:
     // Forgets the task's folders not yet created.
     void RemoveTask(const std::string& taskId);
     std::size_t QueuedCount() const;
+    // Some folder of the task is queued or being created.
+    bool HasTask(const std::string& taskId) const;
     void RequestStop() override;
 
 protected:
@@ -29,5 +31,6 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<CSubTaskInfo> m_queue;
+    std::string m_current; // task id of the folder being created
     std::atomic<bool> m_stop{false};
 };

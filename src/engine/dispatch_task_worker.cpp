@@ -11,11 +11,13 @@
 #include "engine/engine_task.h"
 #include "engine/message_texts.h"
 #include "engine/part_layout.h"
+#include "engine/platform_error.h"
 #include "engine/task_mgr.h"
 #include "engine/task_mgr_events.h"
 #include "engine/tovu_trans_mgr.h"
 #include "log/debug_trace.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -172,13 +174,20 @@ void CDispatchTaskWorker::RunPass() {
 void CDispatchTaskWorker::PrepareNewTasks() {
     std::vector<std::string> ids = m_tasks.ListTasks(kStateWaitPreparing);
     m_tasks.SortTasks(ids);
+    ITransferWorkers& workers = TransferWorkers();
     for (const std::string& id : ids) {
         CTaskInfo task;
-        if (!m_tasks.GetTask(id, task)) {
+        // An earlier preparation that is still stopping would refuse the new one and leave the
+        // task in Preparing with nothing preparing it: wait for it to end.
+        if (!m_tasks.GetTask(id, task) || workers.IsPreparing(id)) {
             continue;
         }
+        // Queued before the worker starts, so the worker's reports come after it.
         QueueChange(std::make_unique<CChangerChangeTaskState>(id, kStatePreparing));
-        TransferWorkers().StartPrepare(task);
+        if (!workers.StartPrepare(task)) {
+            QueueChange(std::make_unique<CChangerTaskError>(id, platform_error::kGeneralFailure,
+                                                            std::string()));
+        }
     }
 }
 
@@ -245,6 +254,7 @@ void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo&
         sub.trans_bitmap = PartBitmap();
         sub.hash_bitmap = PartBitmap();
         sub.send_bytes = 0;
+        entry.SetSubTaskBytes(path, 0);
         entry.StoreSubTask(sub);
     }
     for (const auto& [start, end] : MissingRanges(sub.trans_bitmap, sub.box_file.size, partSize)) {
@@ -333,6 +343,10 @@ void CDispatchTaskWorker::WatchRunningTasks() {
         }
         const std::uint64_t now = EngineNow();
         const std::uint64_t idle = now > last ? now - last : 0;
+        // Ranges waiting for a free worker, or folders still to be created, are not a stall.
+        if (idle > kActivityIntervalMs && workers.CountPartWorkers(id) == 0 && HasQueuedWork(id)) {
+            continue;
+        }
         if (idle > kActivityIntervalMs) {
             if (workers.CountPartWorkers(id) > 0) {
                 entry->UpdateUsedTime();
@@ -349,4 +363,10 @@ void CDispatchTaskWorker::WatchRunningTasks() {
             QueueChange(std::make_unique<CChangerChangeTaskState>(id, kStateWaiting));
         }
     }
+}
+
+bool CDispatchTaskWorker::HasQueuedWork(const std::string& taskId) const {
+    return std::any_of(m_downloadQueue.begin(), m_downloadQueue.end(),
+                       [&taskId](const RangeRequest& range) { return range.taskId == taskId; }) ||
+           m_folderWorker.HasTask(taskId);
 }

@@ -73,6 +73,7 @@ private:
     void LaunchDownloadWorkers();
     void RetryErroredTasks();
     void WatchRunningTasks();
+    bool HasQueuedWork(const std::string& taskId) const;
     bool StopRequested() const { return m_stop.load(); }
 
     CTaskMgr& m_tasks;

@@ -110,6 +110,9 @@ struct EngineObjects {
     CDataFolderLock folderLock;
     std::unique_ptr<CTaskMgr> tasks;
     std::unique_ptr<CDispatchTaskWorker> dispatcher;
+    // Engines whose threads did not all stop: never destroyed.
+    std::vector<std::shared_ptr<void>> keptAlive;
+    std::vector<std::unique_ptr<CDataFolderLock>> keptLocks;
 };
 
 EngineObjects& Objects() {
@@ -264,9 +267,10 @@ void CTovuTransMgr::ShutdownEngine() {
     // is cancelled and every worker asked to stop and joined within the bound.
     const bool dispatcherStopped = objects.dispatcher->StopAndWait(CWorkerBase::TerminateTimeout());
     SetHttpShutdown(true);
-    TerminateAllWorkers();
+    const std::size_t stillRunning = TerminateAllWorkers();
     ReapFinishedWorkers();
-    if (dispatcherStopped) {
+    const bool allStopped = dispatcherStopped && stillRunning == 0;
+    if (allStopped) {
         // What the workers reported while they stopped (parts written, files finished) is
         // recorded before the stores are flushed.
         objects.dispatcher->ApplyQueuedChanges();
@@ -275,18 +279,23 @@ void CTovuTransMgr::ShutdownEngine() {
     // overran its stop bound may still report to it, and it is started only once.
     context.dispatcher.store(nullptr);
     context.taskMgr.store(nullptr);
-    if (dispatcherStopped && !objects.dispatcher->IsRunning()) {
-        objects.dispatcher.reset();
-        objects.tasks.reset(); // flushes the stores
-    } else {
-        DebugTrace("ShutdownEngine: the dispatcher did not stop; kept alive\n");
-        objects.tasks->FlushAll();
-        objects.dispatcher.release();
-        objects.tasks.release();
-    }
     context.speedMeter.Clear();
     SetEngineLogHook(nullptr);
-    objects.folderLock.Release();
+    if (allStopped) {
+        objects.dispatcher.reset();
+        objects.tasks.reset(); // flushes the stores
+        objects.folderLock.Release();
+        return;
+    }
+    // A thread that missed its bound may still use the container or queue on the dispatcher:
+    // both stay alive for the rest of the process, and so does the lock on the data folder,
+    // since that thread may still write its stores.
+    DebugTrace("ShutdownEngine: %zu worker(s) did not stop; the engine is kept alive\n",
+               stillRunning + (dispatcherStopped ? 0 : 1));
+    objects.tasks->FlushAll();
+    objects.keptAlive.push_back(std::move(objects.dispatcher));
+    objects.keptAlive.push_back(std::move(objects.tasks));
+    objects.keptLocks.push_back(std::make_unique<CDataFolderLock>(std::move(objects.folderLock)));
 }
 
 void CTovuTransMgr::SetLogHook(void (*hook)(int level, const char* text)) {

@@ -8,7 +8,8 @@ namespace {
 // rename.
 class CNoTransferWorkers final : public ITransferWorkers {
 public:
-    void StartPrepare(const CTaskInfo&) override {}
+    bool StartPrepare(const CTaskInfo&) override { return true; }
+    bool IsPreparing(const std::string&) const override { return false; }
     void StopPrepare(const std::string&) override {}
     void StartPartWorker(const RangeRequest&) override {}
     std::size_t CountPartWorkers(const std::string&) const override { return 0; }

@@ -19,6 +19,11 @@ struct RangeRequest {
 
 // A running part-download worker as the dispatcher sees it when it splits ranges. Valid until
 // the dispatcher's next ReapFinishedWorkers.
+//
+// A worker that has left its part loop (it finished, failed, handed its rest to a retry copy or
+// was stopped) is never offered for splitting, and SplitAt refuses once it has: the worker marks
+// its leaving under the lock that SplitAt takes. A copy is built and registered outside the
+// registry's lock.
 class IRangeWorker {
 public:
     virtual ~IRangeWorker() = default;
@@ -37,14 +42,21 @@ class ITransferWorkers {
 public:
     virtual ~ITransferWorkers() = default;
 
-    // Starts a preparation worker for the task unless one is registered for it.
-    virtual void StartPrepare(const CTaskInfo& task) = 0;
+    // Starts a preparation worker for the task. The record is a snapshot taken before the task
+    // entered Preparing: the worker never writes it back whole (it would put back an old state
+    // and old fields); what it learns about the item goes through CChangerTaskBoxFile. False
+    // when no worker was started (its thread could not be created).
+    virtual bool StartPrepare(const CTaskInfo& task) = 0;
+    // A preparation worker of the task is still registered (running or stopping).
+    virtual bool IsPreparing(const std::string& taskId) const = 0;
     virtual void StopPrepare(const std::string& taskId) = 0;
 
     // Creates and starts a part-download worker for the range.
     virtual void StartPartWorker(const RangeRequest& range) = 0;
     // Live part-download workers of the task; all of them for an empty id.
     virtual std::size_t CountPartWorkers(const std::string& taskId) const = 0;
+    // Sets the stop flags of the task's workers. A stopped worker, or one whose transfer was
+    // cancelled (1223), never starts a retry copy.
     virtual void StopPartWorkers(const std::string& taskId) = 0;
     // The live worker whose stop flag is clear and whose remaining length (end - current) is
     // largest, the first one on equal lengths; null when there is none.

@@ -112,6 +112,38 @@ TEST_F(ProgressTest, AllPartsCompleteOnlyARunningOrWaitingSubTask) {
     }
 }
 
+TEST_F(ProgressTest, AWorkingReportCountsOnlyWhileTheTaskAndItsSubTaskRun) {
+    struct Case {
+        std::uint32_t task;
+        std::uint32_t before;
+        std::uint32_t after;
+    };
+    const Case cases[] = {
+        {kStateWorking, kStateWaiting, kStateWorking},
+        {kStateWorking, kStateWorking, kStateWorking},
+        // Paused (and resumed) between the launch and its report: the range builder must find
+        // the file Waiting again.
+        {kStateWaiting, kStateWaiting, kStateWaiting},
+        {kStatePaused, kStateWaiting, kStateWaiting},
+        // Another range of a file that already failed reports late: the failure stays.
+        {kStateWorking, kStateError, kStateError},
+    };
+    char digit = '2';
+    for (const Case& c : cases) {
+        const std::string id = HexId(digit++);
+        AddFolderTask(id, c.task);
+        AddSubTasks(id, {{"f", 3 * kMiB}});
+        SetSubTask(id, "f", c.before);
+
+        QueueChange(Progress(id, "f", kStateWorking, "1"));
+        Apply();
+
+        const CSubTaskInfo sub = SubTaskOf(id, "f");
+        EXPECT_EQ(sub.state, c.after) << c.task << " " << c.before;
+        EXPECT_EQ(sub.trans_bitmap.ToText(), "1") << "the part is kept";
+    }
+}
+
 TEST_F(ProgressTest, FailedFinishFailsTheSubTaskWithItsCode) {
     m_workers.SetFinishError(5);
     QueueChange(Progress(kTask, "g", kStateWorking, "1"));
@@ -122,6 +154,7 @@ TEST_F(ProgressTest, FailedFinishFailsTheSubTaskWithItsCode) {
     EXPECT_EQ(sub.error_code, 5);
     EXPECT_EQ(sub.error_info, GetErrorText(5));
     EXPECT_FALSE(sub.trans_bitmap.Any()); // nothing of the failed change was stored
+    EXPECT_EQ(TaskOf(kTask).complete_bytes, 0u);
     EXPECT_EQ(m_log.Count("SetDownloadFinish error: task:" + kTask + ", subTask:" + SubPath("g")),
               1u);
     EXPECT_EQ(StateOf(kTask), kStateWorking); // "f" is still unfinished

@@ -183,6 +183,37 @@ TEST_F(ChangeTaskStateTest, ResumeReturnsWorkingAndFailedSubTasksToWaiting) {
     EXPECT_EQ(SubTaskOf(id, "new").state, kStateWaiting);
 }
 
+TEST_F(ChangeTaskStateTest, ResumingATaskWhoseFilesAllArrivedCompletesIt) {
+    char digit = '1';
+    for (const std::uint32_t from : {kStateStop, kStatePaused, kStateError}) {
+        const std::string id = HexId(digit++);
+        AddFolderTask(id, from);
+        AddSubTasks(id, {{"f", kMiB}});
+        SetSubTask(id, "f", kStateCompleted, "1");
+
+        QueueNew<CChangerChangeTaskState>(id, kStateWaiting);
+        Apply();
+        EXPECT_EQ(StateOf(id), kStateCompleted) << from;
+    }
+}
+
+TEST_F(ChangeTaskStateTest, APreparationRefreshesOnlyTheItemOfItsTask) {
+    const std::string id = HexId('1');
+    AddFolderTask(id, kStatePreparing);
+    CTaskInfo before = TaskOf(id);
+    BoxFileInfo box = before.box_file;
+    box.size = 12345;
+    box.neid = "n1";
+    box.rev = "r1";
+
+    QueueNew<CChangerTaskBoxFile>(id, box);
+    Apply();
+    CTaskInfo after = TaskOf(id);
+    EXPECT_EQ(after.box_file, box);
+    after.box_file = before.box_file;
+    EXPECT_EQ(after, before) << "nothing else changes";
+}
+
 TEST_F(ChangeTaskStateTest, PauseStopsTheTaskWorkers) {
     const std::string id = HexId('1');
     AddFolderTask(id, kStateWorking);

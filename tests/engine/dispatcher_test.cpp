@@ -2,6 +2,7 @@
 #include "engine/changer_task_state.h"
 #include "engine/download_ranges.h"
 #include "engine/message_texts.h"
+#include "engine/platform_error.h"
 #include "engine/runtime_fixture.h"
 #include "engine/task_state.h"
 
@@ -132,6 +133,7 @@ TEST_F(DispatcherTest, RangesStartAfterThePartsAlreadyDone) {
         sub.trans_bitmap.FromText("11");
         sub.send_bytes = 2 * kMiB;
         entry->StoreSubTask(sub);
+        entry->SetSubTaskBytes(sub.sub_task_path, 2 * kMiB);
     }
     // Only a.bin still has its temporary file; gone.bin's progress went with its file.
     std::filesystem::create_directories(m_dir.File("save/T1"));
@@ -146,6 +148,7 @@ TEST_F(DispatcherTest, RangesStartAfterThePartsAlreadyDone) {
     EXPECT_THAT(spans, ElementsAre(Span{0, 3 * kMiB}, Span{2097152, 2621440}));
     EXPECT_FALSE(SubTaskOf("T1", "gone.bin").trans_bitmap.Any());
     EXPECT_EQ(SubTaskOf("T1", "gone.bin").send_bytes, 0u);
+    EXPECT_EQ(TaskOf("T1").complete_bytes, 2 * kMiB) << "only a.bin's parts still count";
 }
 
 TEST_F(DispatcherTest, EmptyFilesGetOneEmptyRange) {
@@ -190,11 +193,15 @@ TEST_F(DispatcherTest, AnErroredTaskWaitsWhileAnotherTaskIsWaiting) {
     AddFolderTask("E1", kStateError);
     AddSubTasks("E1", {{"a", 10}});
     AddFolderTask("E2", kStateError); // no sub-tasks: prepared again
-    // A Waiting task with nothing to download stays Waiting.
-    WaitingTask("W1", {{"x", 10}});
-    CSubTaskInfo stuck = SubTaskOf("W1", "x");
-    stuck.state = kStateError;
-    m_tasks->FindTask("W1")->StoreSubTask(stuck);
+    // An upload waits for a side this program does not have: it stays Waiting.
+    CTaskInfo upload;
+    upload.task_id = "W2";
+    upload.state = kStateWaiting;
+    upload.is_upload = true;
+    upload.group_id = kGroup;
+    upload.box_file.path = "/Uploads";
+    upload.local_file.path = m_dir.File("up");
+    m_tasks->AddTask(upload, true, true);
 
     for (int i = 0; i < 3; ++i) {
         Pass();
@@ -202,8 +209,8 @@ TEST_F(DispatcherTest, AnErroredTaskWaitsWhileAnotherTaskIsWaiting) {
     EXPECT_EQ(StateOf("E1"), kStateError);
     EXPECT_EQ(StateOf("E2"), kStateError);
 
-    QueueNew<CChangerChangeTaskState>("W1", kStatePaused);
-    Pass(); // W1 leaves Waiting
+    QueueNew<CChangerChangeTaskState>("W2", kStatePaused);
+    Pass(); // W2 leaves Waiting
     Pass(); // the retries are queued and applied
     EXPECT_EQ(StateOf("E1"), kStateWaiting);
     EXPECT_EQ(StateOf("E2"), kStateWaitPreparing);
@@ -262,6 +269,40 @@ TEST_F(DispatcherTest, ATaskWhoseSubTasksAllCompletedIsCompleted) {
     AdvanceEngineClockForTesting(1001);
     Pass();
     EXPECT_EQ(StateOf("T1"), kStateCompleted);
+}
+
+TEST_F(DispatcherTest, ATaskWhoseRangesWaitForAFreeWorkerIsNotStalled) {
+    Settings().SetOption(kOptionSpeedFactor, "2"); // five workers
+    WaitingTask("BIG", {{"big.bin", 200 * static_cast<std::int64_t>(kMiB)}});
+    Pass();
+    ASSERT_EQ(m_workers.LiveRanges().size(), 5u) << "the big file takes every worker";
+    AddFolderTask("A", kStateWorking);
+    AddSubTasks("A", {{"a.bin", 10}});
+    Pass();
+    ASSERT_EQ(m_dispatcher->QueuedRangeCount(), 1u);
+
+    AdvanceEngineClockForTesting(20'000);
+    Pass();
+    EXPECT_EQ(StateOf("A"), kStateWorking);
+    EXPECT_EQ(m_dispatcher->QueuedRangeCount(), 1u) << "its range keeps its place";
+}
+
+TEST_F(DispatcherTest, APreparationStartsOnlyWhenTheLastOneHasEnded) {
+    AddFolderTask("A", kStateWaitPreparing);
+    m_workers.SetStillPreparing("A", true);
+    Pass();
+    EXPECT_EQ(StateOf("A"), kStateWaitPreparing);
+    m_workers.SetStillPreparing("A", false);
+    Pass();
+    EXPECT_EQ(StateOf("A"), kStatePreparing);
+    EXPECT_THAT(m_workers.Prepared(), ElementsAre("A"));
+
+    // No thread for the preparation: the task fails and is retried later.
+    AddFolderTask("B", kStateWaitPreparing);
+    m_workers.SetPrepareFails(true);
+    Pass();
+    EXPECT_EQ(StateOf("B"), kStateError);
+    EXPECT_EQ(TaskOf("B").error_code, platform_error::kGeneralFailure);
 }
 
 TEST_F(DispatcherTest, NewTasksArePreparedOldestFirst) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,16 +33,24 @@ public:
         m_onPrepare = std::move(onPrepare);
     }
 
-    void StartPrepare(const CTaskInfo& task) override {
+    bool StartPrepare(const CTaskInfo& task) override {
         std::function<void(const CTaskInfo&)> onPrepare;
         {
             std::lock_guard lock(m_mutex);
+            if (m_prepareFails) {
+                return false;
+            }
             m_prepared.push_back(task.task_id);
             onPrepare = m_onPrepare;
         }
         if (onPrepare) {
             onPrepare(task);
         }
+        return true;
+    }
+    bool IsPreparing(const std::string& taskId) const override {
+        std::lock_guard lock(m_mutex);
+        return m_stillPreparing.contains(taskId);
     }
     void StopPrepare(const std::string& taskId) override {
         std::lock_guard lock(m_mutex);
@@ -102,6 +111,19 @@ public:
     }
 
     // Test controls and observations.
+    void SetPrepareFails(bool fails) {
+        std::lock_guard lock(m_mutex);
+        m_prepareFails = fails;
+    }
+    // An earlier preparation of the task is still registered (stopping).
+    void SetStillPreparing(const std::string& taskId, bool preparing) {
+        std::lock_guard lock(m_mutex);
+        if (preparing) {
+            m_stillPreparing.insert(taskId);
+        } else {
+            m_stillPreparing.erase(taskId);
+        }
+    }
     void SetFinishError(int code) {
         std::lock_guard lock(m_mutex);
         m_finishError = code;
@@ -182,4 +204,6 @@ private:
     std::vector<std::string> m_deletedTemp;
     std::vector<std::string> m_finished;
     int m_finishError = 0;
+    bool m_prepareFails = false;
+    std::set<std::string> m_stillPreparing;
 };

@@ -8,7 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 namespace {
 
@@ -159,7 +161,8 @@ TEST_F(TransMgrTest, TenOfElevenTasksRunAtOnce) {
     EXPECT_EQ(Mgr()->GetTaskCount(kGroup, kStateWaiting), 1);
 
     // One leaves Working: the eleventh takes its place.
-    Mgr()->PauseTask(ids[0].c_str());
+    const std::string working = Take(Mgr()->GetTaskIdList(kGroup, kStateWorking)).substr(0, 32);
+    Mgr()->PauseTask(working.c_str());
     EXPECT_TRUE(WaitUntil([&] { return Mgr()->GetTaskCount(kGroup, kStateWaiting) == 0; }));
     EXPECT_EQ(Mgr()->GetTaskCount(kGroup, kStateWorking), 10);
 }
@@ -276,6 +279,52 @@ TEST_F(TransMgrTest, LoadOperationsActOnlyWithoutLoadAtStart) {
     EXPECT_EQ(Mgr()->GetTaskCount(kGroup, 0xFF), 0);
     Mgr()->LoadTaskFromDb(kGroup);
     EXPECT_TRUE(WaitUntil([&] { return Mgr()->GetTaskCount(kGroup, 0xFF) == 1; }));
+}
+
+// A worker that misses its stop bound: it took the task container before the shutdown and uses
+// it afterwards.
+class StubbornWorker final : public CWorkerBase {
+public:
+    ~StubbornWorker() override { StopForDestruction(); }
+    void RequestStop() override {}
+    void Release() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released = true;
+        }
+        m_wake.notify_all();
+    }
+    std::atomic<bool> done{false};
+    std::atomic<bool> sawLoaded{false};
+
+protected:
+    void DoWork() override {
+        CTaskMgr* tasks = EngineTasks();
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_released; });
+        sawLoaded = tasks != nullptr && tasks->IsLoaded();
+        done = true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_released = false;
+};
+
+TEST_F(TransMgrTest, AWorkerThatDoesNotStopKeepsTheEngineAlive) {
+    CWorkerBase::SetTerminateTimeout(std::chrono::milliseconds(200));
+    auto* worker = new StubbornWorker(); // auto-delete: the engine's bookkeeping owns it
+    ASSERT_TRUE(worker->Start());
+    Mgr()->ShutdownEngine();
+    worker->Release();
+    ASSERT_TRUE(WaitUntil([&] { return worker->done.load(); }));
+    EXPECT_TRUE(worker->sawLoaded) << "the container it holds is still there";
+    EXPECT_EQ(Mgr()->StartEngine(), engine_code::kDataFolderInUse)
+        << "the old engine's stores may still be written";
+    // Its job has returned: it is deleted (and its thread joined) like any finished worker.
+    ASSERT_TRUE(WaitUntil([] { return FinishedWorkerCount() > 0; }));
+    ReapFinishedWorkers();
 }
 
 std::atomic<std::uint64_t> g_inFlight{0};
