@@ -60,6 +60,7 @@ TEST_F(ProgressTest, AllPartsCompleteTheSubTaskAndTheTask) {
         m_workers.StartPartWorker(RangeRequest{HexId('9'), SubPath("x"), kMiB, {}, 0, kMiB});
     }
     Pass();
+    ASSERT_EQ(m_dispatcher->QueuedRangeCount(), 1u);
 
     QueueChange(Progress(kTask, "f", kStateWorking, "111"));
     Apply();
