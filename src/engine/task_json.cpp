@@ -1,5 +1,6 @@
 // The JSON texts of the task and sub-task records: how they are stored and handed to the front
 // end. Key order and escaping are part of the stored format.
+#include "engine/box_file_json.h"
 #include "engine/engine_context.h"
 #include "engine/json_fields.h"
 #include "engine/protect_text.h"
@@ -71,21 +72,6 @@ std::int32_t ReadInt32Or(const rapidjson::Value& object, const char* key, std::i
     return Has(object, key) ? ReadInt32(object, key) : absent;
 }
 
-// The nine fields of a box file, each missing one reading as empty or 0.
-BoxFileInfo ReadBoxFile(const rapidjson::Value& object) {
-    BoxFileInfo box;
-    box.path = ReadText(object, "path");
-    box.pathtype = ReadText(object, "pathtype");
-    box.neid = ReadText(object, "neid");
-    box.prefixneid = ReadText(object, "prefixneid");
-    box.from = ReadText(object, "from");
-    box.rev = ReadText(object, "rev");
-    box.size = ReadUint64(object, "size");
-    box.metaurl = ReadText(object, "metaurl");
-    box.remaincounturl = ReadText(object, "remaincounturl");
-    return box;
-}
-
 LocalFileInfo ReadLocalFile(const rapidjson::Value& object) {
     LocalFileInfo local;
     local.path = ReadText(object, "path");
@@ -104,7 +90,7 @@ bool ReadFiles(const rapidjson::Value& root, BoxFileInfo& box, LocalFileInfo& lo
     if (localValue == nullptr || !localValue->IsObject()) {
         return false;
     }
-    box = ReadBoxFile(*boxValue);
+    box = ReadBoxFileFields(*boxValue, "remaincounturl");
     local = ReadLocalFile(*localValue);
     return true;
 }

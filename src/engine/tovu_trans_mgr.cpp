@@ -1,5 +1,6 @@
 #include "engine/tovu_trans_mgr.h"
 
+#include "engine/box_file_json.h"
 #include "engine/capability_query.h"
 #include "engine/change_queue.h"
 #include "engine/changer_cleanup.h"
@@ -26,12 +27,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
 using json_fields::ReadBool;
 using json_fields::ReadText;
-using json_fields::ReadUint64;
 
 std::string Arg(const char* text) {
     return text != nullptr ? std::string(text) : std::string();
@@ -45,6 +46,14 @@ char* NewText(const std::string& text) {
         copy[text.size()] = '\0';
     }
     return copy;
+}
+
+// The id list of a taken set, logged with its size.
+char* IdListText(const std::set<std::string>& ids, const char* logPrefix) {
+    const std::string list = JoinIdList(ids);
+    EngineLogF(kEngineLogInfo, "%s:size:%d:content:%s", logPrefix, static_cast<int>(ids.size()),
+               list.c_str());
+    return NewText(list);
 }
 
 void SetOut(char** out, const std::string& text) {
@@ -66,32 +75,28 @@ void SetCode(int* out, int code) {
     }
 }
 
-BoxFileInfo ReadBoxFile(const char* json, bool& isFolder) {
-    BoxFileInfo box;
+// nullopt (logged) when the text is not a JSON object.
+std::optional<BoxFileInfo> ReadBoxFile(const char* json, bool& isFolder) {
     isFolder = false;
     rapidjson::Document document;
     const std::string text = Arg(json);
     if (document.Parse(text.c_str(), text.size()).HasParseError() || !document.IsObject()) {
-        return box;
+        EngineLogF(kEngineLogError, "NewTask: unreadable box file: %s", MaskSecrets(text).c_str());
+        return std::nullopt;
     }
-    box.path = ReadText(document, "path");
-    box.pathtype = ReadText(document, "pathtype");
-    box.neid = ReadText(document, "neid");
-    box.prefixneid = ReadText(document, "prefixneid");
-    box.from = ReadText(document, "from");
-    box.rev = ReadText(document, "rev");
-    box.size = ReadUint64(document, "size");
-    box.metaurl = ReadText(document, "metaurl");
-    box.remaincounturl = ReadText(document, "remain_download");
     isFolder = ReadBool(document, "is_folder");
-    return box;
+    return ReadBoxFileFields(document, "remain_download");
 }
 
-CTaskInfo NewTaskRecord(const char* groupId, const char* boxFileJson, const char* localPath,
-                        bool isUpload, int priority, const char* password) {
+std::optional<CTaskInfo> NewTaskRecord(const char* groupId, const char* boxFileJson,
+                                       const char* localPath, bool isUpload, int priority,
+                                       const char* password) {
     bool isFolder = false;
-    const BoxFileInfo box = ReadBoxFile(boxFileJson, isFolder);
-    CTaskInfo task = MakeTaskInfo(box, Arg(localPath));
+    const std::optional<BoxFileInfo> box = ReadBoxFile(boxFileJson, isFolder);
+    if (!box) {
+        return std::nullopt;
+    }
+    CTaskInfo task = MakeTaskInfo(*box, Arg(localPath));
     task.is_upload = isUpload;
     if (isUpload) {
         std::error_code error;
@@ -121,6 +126,9 @@ EngineObjects& Objects() {
 }
 
 std::mutex g_lifecycleMutex;
+
+// NewTaskAsync's result for a box file text that is not a JSON object: nothing was queued.
+constexpr int kUnreadableItem = 1;
 
 } // namespace
 
@@ -323,9 +331,9 @@ char* CTovuTransMgr::AddNewTask(const CTaskInfo& task, const char* logPrefix) {
 
 char* CTovuTransMgr::NewTask(const char* groupId, const char* boxFileJson, const char* localPath,
                              bool isUpload, int priority, const char* password) {
-    const CTaskInfo task =
+    const std::optional<CTaskInfo> task =
         NewTaskRecord(groupId, boxFileJson, localPath, isUpload, priority, password);
-    return AddNewTask(task, "CTovuTransMgr::NewTask:");
+    return task ? AddNewTask(*task, "CTovuTransMgr::NewTask:") : nullptr;
 }
 
 char* CTovuTransMgr::NewUrlDownloadTask(const char* groupId, const char* downloadUrl,
@@ -358,28 +366,25 @@ char* CTovuTransMgr::NewDeliveryDownloadTask(const char* groupId, const char* do
 
 int CTovuTransMgr::NewTaskAsync(const char* groupId, const char* boxFileJson, const char* localPath,
                                 bool isUpload, int priority, const char* password) {
-    CTaskInfo task = NewTaskRecord(groupId, boxFileJson, localPath, isUpload, priority, password);
-    task.task_id.clear(); // given when the change is applied
+    std::optional<CTaskInfo> task =
+        NewTaskRecord(groupId, boxFileJson, localPath, isUpload, priority, password);
+    if (!task) {
+        return kUnreadableItem;
+    }
+    task->task_id.clear(); // given when the change is applied
     EngineLogF(kEngineLogInfo, "CTovuTransMgr::NewTaskAsync:%s",
-               MaskSecrets(task.ToJson()).c_str());
-    QueueNew<CChangerAddNewTask>(std::move(task));
+               MaskSecrets(task->ToJson()).c_str());
+    QueueNew<CChangerAddNewTask>(std::move(*task));
     return 0;
 }
 
 char* CTovuTransMgr::GetChangedTaskIdList(const char* groupId) {
-    const std::set<std::string> ids = m_changed.TakeTasks(Arg(groupId));
-    const std::string list = JoinIdList(ids);
-    EngineLogF(kEngineLogInfo, "CTovuTransMgr::GetChangedTaskIdList:size:%d:content:%s",
-               static_cast<int>(ids.size()), list.c_str());
-    return NewText(list);
+    return IdListText(m_changed.TakeTasks(Arg(groupId)), "CTovuTransMgr::GetChangedTaskIdList");
 }
 
 char* CTovuTransMgr::GetChangedSubTaskIdList(const char* taskId) {
-    const std::set<std::string> paths = m_changed.TakeSubTasks(Arg(taskId));
-    const std::string list = JoinIdList(paths);
-    EngineLogF(kEngineLogInfo, "CTovuTransMgr::GetChangedSubTaskIdList:size:%d:content:%s",
-               static_cast<int>(paths.size()), list.c_str());
-    return NewText(list);
+    return IdListText(m_changed.TakeSubTasks(Arg(taskId)),
+                      "CTovuTransMgr::GetChangedSubTaskIdList");
 }
 
 char* CTovuTransMgr::GetTaskInfo(const char* taskId) {

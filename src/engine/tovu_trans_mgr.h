@@ -41,7 +41,8 @@ public:
     virtual int StartEngine();
     virtual void SetLogHook(void (*hook)(int level, const char* text));
 
-    // New tasks; each returns the task id as text, or none.
+    // New tasks; each returns the task id as text, or none (also for a box file text that is
+    // not a JSON object). NewTaskAsync returns 0 when it queued the task, 1 for such a text.
     virtual char* NewTask(const char* groupId, const char* boxFileJson, const char* localPath,
                           bool isUpload, int priority, const char* password);
     virtual char* NewUrlDownloadTask(const char* groupId, const char* downloadUrl,

@@ -215,6 +215,26 @@ TEST_F(TransMgrTest, ASecondTaskForTheSamePathIsTheFirstOne) {
     EXPECT_EQ(Take(Mgr()->GetTaskIdList(kGroup, 0xFF)), id + kIdListSeparator);
 }
 
+TEST_F(TransMgrTest, NewTaskReadsItsItemFromJson) {
+    m_prepareFinishes = false;
+    const std::string local = m_dir.File("save/r.pdf");
+    const std::string id =
+        Take(Mgr()->NewTask(kGroup,
+                            R"({"path":"/Team/r.pdf","pathtype":"ent","neid":"7","size":2048,)"
+                            R"("remain_download":"https://svc.test/remain"})",
+                            local.c_str(), false, 0, ""));
+    ASSERT_EQ(id.size(), 32u);
+    const std::string json = Take(Mgr()->GetTaskInfo(id.c_str()));
+    EXPECT_THAT(json, HasSubstr(R"("path":"/Team/r.pdf")"));
+    EXPECT_THAT(json, HasSubstr(R"("neid":"7")"));
+    EXPECT_THAT(json, HasSubstr(R"("remaincounturl":"https://svc.test/remain")"));
+    EXPECT_EQ(Take(Mgr()->NewTask(kGroup, "not json", m_dir.File("x").c_str(), false, 0, "")),
+              "(none)");
+    EXPECT_EQ(Mgr()->NewTaskAsync(kGroup, "[]", m_dir.File("y").c_str(), false, 0, ""), 1);
+    Passes(2);
+    EXPECT_EQ(Mgr()->GetTaskCount(kGroup, 0xFF), 1) << "no task for an unreadable item";
+}
+
 TEST_F(TransMgrTest, UnknownIdsReadAsNothing) {
     EXPECT_EQ(Take(Mgr()->GetTaskInfo("NOPE")), R"({"task_id":"NOPE","state":"StateNone"})");
     EXPECT_EQ(Take(Mgr()->GetTaskIdList("nobody", 0xFF)), "(none)");
