@@ -110,6 +110,16 @@ std::optional<CTaskInfo> NewTaskRecord(const char* groupId, const char* boxFileJ
     return task;
 }
 
+CTaskInfo DownloadTaskRecord(const char* groupId, const BoxFileInfo& box, const char* localPath,
+                             bool isFolder, int priority) {
+    CTaskInfo task = MakeTaskInfo(box, Arg(localPath));
+    task.is_folder = isFolder;
+    task.is_upload = false;
+    task.priority = priority;
+    task.group_id = Arg(groupId);
+    return task;
+}
+
 // Objects of the running engine, owned here from StartEngine to ShutdownEngine.
 struct EngineObjects {
     CDataFolderLock folderLock;
@@ -340,12 +350,8 @@ char* CTovuTransMgr::NewUrlDownloadTask(const char* groupId, const char* downloa
                                         const char* localPath, int priority) {
     BoxFileInfo box;
     box.path = Arg(downloadUrl);
-    CTaskInfo task = MakeTaskInfo(box, Arg(localPath));
-    task.is_folder = false;
-    task.is_upload = false;
-    task.priority = priority;
-    task.group_id = Arg(groupId);
-    return AddNewTask(task, "CTovuTransMgr::NewUrlDownloadTask:");
+    return AddNewTask(DownloadTaskRecord(groupId, box, localPath, false, priority),
+                      "CTovuTransMgr::NewUrlDownloadTask:");
 }
 
 char* CTovuTransMgr::NewDeliveryDownloadTask(const char* groupId, const char* downloadUrl,
@@ -356,12 +362,8 @@ char* CTovuTransMgr::NewDeliveryDownloadTask(const char* groupId, const char* do
     box.path = Arg(downloadUrl);
     box.metaurl = Arg(metadataUrl);
     box.remaincounturl = Arg(remainCountUrl);
-    CTaskInfo task = MakeTaskInfo(box, Arg(localPath));
-    task.is_folder = isFolder;
-    task.is_upload = false;
-    task.priority = priority;
-    task.group_id = Arg(groupId);
-    return AddNewTask(task, "CTovuTransMgr::NewDeliveryDownloadTask:");
+    return AddNewTask(DownloadTaskRecord(groupId, box, localPath, isFolder, priority),
+                      "CTovuTransMgr::NewDeliveryDownloadTask:");
 }
 
 int CTovuTransMgr::NewTaskAsync(const char* groupId, const char* boxFileJson, const char* localPath,
