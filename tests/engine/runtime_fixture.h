@@ -15,6 +15,13 @@
 
 inline constexpr std::uint64_t kMiB = 1048576;
 
+// A text the transfer manager returned, given back to it; "(none)" for a null text.
+inline std::string TakeText(char* text) {
+    const std::string copy = text != nullptr ? text : "(none)";
+    GetTransMgr()->FreeString(text);
+    return copy;
+}
+
 // The engine core without its threads: a task container told to the transfer manager, a
 // dispatcher that is not started (tests apply its queued changes and run its passes
 // themselves), fake transfer workers, and the store fixture's data folder and test clock.
@@ -86,13 +93,6 @@ protected:
         CSubTaskInfo sub;
         m_tasks->GetSubTaskOf(taskId, SubPath(name), sub);
         return sub;
-    }
-
-    // A text the transfer manager returned, given back to it; "(none)" for a null text.
-    static std::string TakeText(char* text) {
-        const std::string copy = text != nullptr ? text : "(none)";
-        GetTransMgr()->FreeString(text);
-        return copy;
     }
 
     void Apply() { m_dispatcher->ApplyQueuedChanges(); }

@@ -37,7 +37,7 @@ protected:
         ASSERT_EQ(Mgr()->StartEngine(), 0);
         ASSERT_TRUE(WaitUntil([] { return Mgr()->IsLoaded(); }));
         for (const char* group : {kGroup, "G2"}) {
-            Take(Mgr()->GetChangedTaskIdList(group)); // another test's changes
+            TakeText(Mgr()->GetChangedTaskIdList(group)); // another test's changes
         }
     }
     void TearDown() override {
@@ -47,11 +47,6 @@ protected:
     }
 
     static CTovuTransMgr* Mgr() { return GetTransMgr(); }
-    static std::string Take(char* text) {
-        const std::string copy = text != nullptr ? text : "(none)";
-        Mgr()->FreeString(text);
-        return copy;
-    }
 
     // What a preparation worker reports when it has listed the task's item.
     static void FinishPreparation(const std::string& taskId, const std::string& base,
@@ -70,13 +65,13 @@ protected:
     std::string NewTask(const std::string& name, const std::string& group = kGroup) {
         const std::string url = kLink + name;
         const std::string local = m_dir.File("save/" + name);
-        return Take(Mgr()->NewDeliveryDownloadTask(
+        return TakeText(Mgr()->NewDeliveryDownloadTask(
             group.c_str(), url.c_str(), local.c_str(), true,
             ("https://svc.test/v2/delivery/metadata/CODE/" + name).c_str(), 0, ""));
     }
 
     static std::string State(const std::string& taskId) {
-        const std::string json = Take(Mgr()->GetTaskInfo(taskId.c_str()));
+        const std::string json = TakeText(Mgr()->GetTaskInfo(taskId.c_str()));
         const std::size_t at = json.find("\"state\":\"");
         return at == std::string::npos ? json
                                        : json.substr(at + 9, json.find('"', at + 9) - at - 9);
@@ -101,7 +96,7 @@ TEST_F(TransMgrTest, ANewTaskIsPreparedAndDownloaded) {
     ASSERT_TRUE(Reaches(id, "StateWorking"));
     ASSERT_EQ(m_workers.LiveRanges().size(), 1u);
     EXPECT_EQ(m_workers.LiveRanges()[0].path, std::string(kLink) + "docs/f.bin");
-    EXPECT_EQ(Take(Mgr()->GetSubTaskIdList(id.c_str(), 0, -1)),
+    EXPECT_EQ(TakeText(Mgr()->GetSubTaskIdList(id.c_str(), 0, -1)),
               std::string(kLink) + "docs/f.bin" + kIdListSeparator);
 
     // The part worker reports the file's only part.
@@ -161,7 +156,7 @@ TEST_F(TransMgrTest, TenOfElevenTasksRunAtOnce) {
     EXPECT_EQ(Mgr()->GetTaskCount(kGroup, kStateWaiting), 1);
 
     // One leaves Working: the eleventh takes its place.
-    const std::string working = Take(Mgr()->GetTaskIdList(kGroup, kStateWorking)).substr(0, 32);
+    const std::string working = TakeText(Mgr()->GetTaskIdList(kGroup, kStateWorking)).substr(0, 32);
     Mgr()->PauseTask(working.c_str());
     EXPECT_TRUE(WaitUntil([&] { return Mgr()->GetTaskCount(kGroup, kStateWaiting) == 0; }));
     EXPECT_EQ(Mgr()->GetTaskCount(kGroup, kStateWorking), 10);
@@ -202,9 +197,9 @@ TEST_F(TransMgrTest, ChangedIdsAreGivenOnceInAscendingOrder) {
     ASSERT_TRUE(Reaches(a, "StatePreparing"));
     ASSERT_TRUE(Reaches(b, "StatePreparing"));
     const auto [first, second] = std::minmax(a, b);
-    EXPECT_EQ(Take(Mgr()->GetChangedTaskIdList(kGroup)),
+    EXPECT_EQ(TakeText(Mgr()->GetChangedTaskIdList(kGroup)),
               first + kIdListSeparator + second + kIdListSeparator);
-    EXPECT_EQ(Take(Mgr()->GetChangedTaskIdList(kGroup)), "");
+    EXPECT_EQ(TakeText(Mgr()->GetChangedTaskIdList(kGroup)), "");
 }
 
 TEST_F(TransMgrTest, ASecondTaskForTheSamePathIsTheFirstOne) {
@@ -212,23 +207,23 @@ TEST_F(TransMgrTest, ASecondTaskForTheSamePathIsTheFirstOne) {
     const std::string id = NewTask("docs");
     EXPECT_EQ(NewTask("docs"), id);
     EXPECT_EQ(NewTask("docs", "G2"), "(none)");
-    EXPECT_EQ(Take(Mgr()->GetTaskIdList(kGroup, 0xFF)), id + kIdListSeparator);
+    EXPECT_EQ(TakeText(Mgr()->GetTaskIdList(kGroup, 0xFF)), id + kIdListSeparator);
 }
 
 TEST_F(TransMgrTest, NewTaskReadsItsItemFromJson) {
     m_prepareFinishes = false;
     const std::string local = m_dir.File("save/r.pdf");
     const std::string id =
-        Take(Mgr()->NewTask(kGroup,
-                            R"({"path":"/Team/r.pdf","pathtype":"ent","neid":"7","size":2048,)"
-                            R"("remain_download":"https://svc.test/remain"})",
-                            local.c_str(), false, 0, ""));
+        TakeText(Mgr()->NewTask(kGroup,
+                                R"({"path":"/Team/r.pdf","pathtype":"ent","neid":"7","size":2048,)"
+                                R"("remain_download":"https://svc.test/remain"})",
+                                local.c_str(), false, 0, ""));
     ASSERT_EQ(id.size(), 32u);
-    const std::string json = Take(Mgr()->GetTaskInfo(id.c_str()));
+    const std::string json = TakeText(Mgr()->GetTaskInfo(id.c_str()));
     EXPECT_THAT(json, HasSubstr(R"("path":"/Team/r.pdf")"));
     EXPECT_THAT(json, HasSubstr(R"("neid":"7")"));
     EXPECT_THAT(json, HasSubstr(R"("remaincounturl":"https://svc.test/remain")"));
-    EXPECT_EQ(Take(Mgr()->NewTask(kGroup, "not json", m_dir.File("x").c_str(), false, 0, "")),
+    EXPECT_EQ(TakeText(Mgr()->NewTask(kGroup, "not json", m_dir.File("x").c_str(), false, 0, "")),
               "(none)");
     EXPECT_EQ(Mgr()->NewTaskAsync(kGroup, "[]", m_dir.File("y").c_str(), false, 0, ""), 1);
     Passes(2);
@@ -236,10 +231,10 @@ TEST_F(TransMgrTest, NewTaskReadsItsItemFromJson) {
 }
 
 TEST_F(TransMgrTest, UnknownIdsReadAsNothing) {
-    EXPECT_EQ(Take(Mgr()->GetTaskInfo("NOPE")), R"({"task_id":"NOPE","state":"StateNone"})");
-    EXPECT_EQ(Take(Mgr()->GetTaskIdList("nobody", 0xFF)), "(none)");
-    EXPECT_EQ(Take(Mgr()->GetSubTaskIdList("NOPE", 0, -1)), "(none)");
-    EXPECT_EQ(Take(Mgr()->GetSubTaskInfo("NOPE", "x")), "(none)");
+    EXPECT_EQ(TakeText(Mgr()->GetTaskInfo("NOPE")), R"({"task_id":"NOPE","state":"StateNone"})");
+    EXPECT_EQ(TakeText(Mgr()->GetTaskIdList("nobody", 0xFF)), "(none)");
+    EXPECT_EQ(TakeText(Mgr()->GetSubTaskIdList("NOPE", 0, -1)), "(none)");
+    EXPECT_EQ(TakeText(Mgr()->GetSubTaskInfo("NOPE", "x")), "(none)");
     Mgr()->PauseTask("NOPE");
     Mgr()->DeleteTask("NOPE");
     Passes(2);
@@ -264,14 +259,14 @@ TEST_F(TransMgrTest, TasksOutliveTheEngine) {
     Mgr()->PauseTask(id.c_str());
     ASSERT_TRUE(Reaches(id, "StatePaused"));
     Mgr()->ShutdownEngine();
-    EXPECT_EQ(Take(Mgr()->GetTaskInfo(id.c_str())),
+    EXPECT_EQ(TakeText(Mgr()->GetTaskInfo(id.c_str())),
               "{\"task_id\":\"" + id + "\",\"state\":\"StateNone\"}")
         << "no engine, no tasks";
 
     ASSERT_EQ(Mgr()->StartEngine(), 0);
     ASSERT_TRUE(WaitUntil([] { return Mgr()->IsLoaded(); }));
     EXPECT_EQ(State(id), "StatePaused");
-    EXPECT_EQ(Take(Mgr()->GetSubTaskIdList(id.c_str(), 0, -1)),
+    EXPECT_EQ(TakeText(Mgr()->GetSubTaskIdList(id.c_str(), 0, -1)),
               std::string(kLink) + "docs/f.bin" + kIdListSeparator);
 }
 
@@ -355,7 +350,7 @@ TEST_F(TransMgrTest, ReportedProgressCountsBytesInFlightAndNeverGoesBack) {
     ASSERT_TRUE(Reaches(id, "StateWorking"));
     Passes(2);
     const auto reported = [&] {
-        const std::string json = Take(Mgr()->GetTaskInfo(id.c_str()));
+        const std::string json = TakeText(Mgr()->GetTaskInfo(id.c_str()));
         const std::size_t at = json.find("\"complete_bytes\":");
         return json.substr(at + 17, json.find_first_of(",}", at) - at - 17);
     };
