@@ -17,6 +17,7 @@
 #include "engine/statistics_config.h"
 #include "engine/task_mgr.h"
 #include "log/debug_trace.h"
+#include "pipeline/pipeline_workers.h"
 #include "net/http_options.h"
 #include "net/link_auth.h"
 #include "net/service_calls.h"
@@ -256,6 +257,7 @@ int CTovuTransMgr::StartEngine() {
         return engine_code::kDataFolderInUse;
     }
     SetHttpShutdown(false);
+    InstallPipelineWorkers();
     context.settings.SetIncrementalSync(QueryIncrementalSync());
     context.transMgr.store(this);
     objects.tasks = std::make_unique<CTaskMgr>(this);

@@ -29,6 +29,10 @@ ITransferWorkers& TransferWorkers() {
     return installed != nullptr ? *installed : g_none;
 }
 
+bool HasTransferWorkers() {
+    return g_installed.load() != nullptr;
+}
+
 void SetTransferWorkers(ITransferWorkers* workers) {
     g_installed.store(workers);
 }

@@ -70,6 +70,8 @@ public:
 
 // The workers the engine uses. Until some are installed, a set that starts nothing.
 ITransferWorkers& TransferWorkers();
+// Whether workers other than the set that starts nothing are installed.
+bool HasTransferWorkers();
 // Installs the workers (nullptr: back to the set that starts nothing). The object must outlive
 // the engine.
 void SetTransferWorkers(ITransferWorkers* workers);

@@ -48,6 +48,16 @@ public:
         return asked;
     }
 
+    // Calls visit(worker) for every registered worker, under the registry's lock: visit must not
+    // take this registry's lock or wait for a worker.
+    template <typename Visit>
+    void ForEach(Visit visit) const {
+        std::lock_guard lock(m_mutex);
+        for (TWorker* worker : m_workers) {
+            visit(worker);
+        }
+    }
+
 private:
     mutable std::mutex m_mutex;
     std::vector<TWorker*> m_workers;

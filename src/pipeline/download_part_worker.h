@@ -1,0 +1,85 @@
+#pragma once
+
+#include "engine/box_file_info.h"
+#include "engine/transfer_workers.h"
+#include "engine/worker_base.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class CTaskFile;
+
+// Downloads one byte range of a file with one ranged request: reads it part by part, writes
+// each whole part at its offset into the sub-task's temporary file and reports the parts as
+// received once they are on the disk. A worker whose stream fails hands the rest of its range to
+// a fresh copy of itself (at most three times) before the sub-task fails; a stopped worker ends
+// quietly. Workers are listed process-wide while they run, for counting, stopping and splitting.
+class CDownloadPartWorker final : public CWorkerBase, public IRangeWorker {
+public:
+    static constexpr int kRetries = 3;
+
+    explicit CDownloadPartWorker(const RangeRequest& range);
+    ~CDownloadPartWorker() override;
+
+    const std::string& TaskId() const { return m_taskId; }
+    void RequestStop() override;
+
+    std::uint64_t CurrentOffset() const override { return m_current.load(); }
+    std::uint64_t EndOffset() const override { return m_end.load(); }
+    std::uint32_t PartSize() const override { return m_partSize; }
+    bool SplitAt(std::uint64_t split) override;
+
+    // Live workers of the task, or all of them for an empty id.
+    static std::size_t CountPartWorkers(const std::string& taskId);
+    static void StopPartWorkers(const std::string& taskId);
+    // The live, not stopped worker still in its range with the most left to fetch.
+    static IRangeWorker* FindLargestRange();
+
+protected:
+    void DoWork() override;
+
+private:
+    // A copy that takes over [start, end) of `other`, with `retriesLeft` retries.
+    CDownloadPartWorker(const CDownloadPartWorker& other, std::uint64_t start, std::uint64_t end,
+                        int retriesLeft);
+
+    struct Failure {
+        int code = 0;
+        std::string message;
+        bool noRetry = false;
+        bool reported = false; // already handed on elsewhere
+    };
+
+    void DownloadEmptyFile();
+    bool DownloadRange(Failure& failure);
+    // Hands on the parts written so far once they are on the disk: when `force`, or when the
+    // file's sync is due. False when the sync failed (the parts stay unreported).
+    bool ReportWritten(CTaskFile& file, bool force, Failure& failure);
+    // Ends the loop when the range is done, stopped or failed; after it SplitAt refuses.
+    bool LeaveIfDone(bool failed);
+    void HandleFailure(Failure failure);
+    void StartRetryCopy(int code);
+    void Register();
+
+    const std::string m_taskId;
+    const std::string m_subTaskPath;
+    const BoxFileInfo m_boxFile;
+    const std::uint32_t m_partSize;
+    std::uint64_t m_start;
+    std::atomic<std::uint64_t> m_end;
+    std::atomic<std::uint64_t> m_current;
+    const int m_number;
+    std::atomic<bool> m_stop{false};
+    int m_retriesLeft = kRetries;
+
+    // Guards the range end against a split while the worker decides to leave.
+    std::mutex m_splitMutex;
+    bool m_leaving = false;
+
+    // Parts written and not yet reported, and the file's write sequence after the last one.
+    PartBitmap m_written;
+    std::uint64_t m_writtenSequence = 0;
+};

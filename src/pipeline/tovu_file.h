@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// One platform file and its path. A failing operation keeps its errno as the calling thread's
+// last file error (LastFileError), the way the file layer reports why.
+class CTovuFile {
+public:
+    // Open modes.
+    static constexpr int kReadShared = 1; // read only; others may read and write
+    static constexpr int kReadWrite = 2;  // read and write; no other writer (an advisory lock)
+    // Creation dispositions.
+    static constexpr int kCreateNew = 1;
+    static constexpr int kCreateAlways = 2;
+    static constexpr int kOpenExisting = 3;
+    static constexpr int kOpenAlways = 4;
+    static constexpr int kTruncateExisting = 5;
+
+    CTovuFile() = default;
+    virtual ~CTovuFile();
+    CTovuFile(const CTovuFile&) = delete;
+    CTovuFile& operator=(const CTovuFile&) = delete;
+
+    virtual bool Exists() const;
+    // Size of the open file; -1 when not open or on failure.
+    virtual std::int64_t GetSize() const;
+    // Sets the exact size, then reserves the blocks, so a full disk shows now rather than in
+    // the middle of a download and a longer stale file keeps no tail. Existing bytes stay.
+    virtual bool SetSize(std::int64_t size);
+    // Last write time as a file time (100-ns units since 1601); -1 on failure.
+    virtual std::int64_t GetModifiedTime() const;
+    // Closes any open file first.
+    virtual bool Open(int mode, int disposition);
+    virtual bool IsOpen() const;
+    virtual std::int64_t Read(void* buffer, std::size_t length);
+    virtual std::int64_t Write(const void* buffer, std::size_t length);
+    virtual void Close();
+    // origin: SEEK_SET, SEEK_CUR or SEEK_END. The new position or -1.
+    virtual std::int64_t Seek(std::int64_t offset, int origin);
+    virtual bool SeekToBegin();
+    virtual bool SeekToEnd();
+    // Refused while the file is open.
+    virtual bool SetPath(const std::string& path);
+    virtual std::string GetPath() const;
+
+    // Writes the whole buffer at the offset without moving the file position: several threads
+    // may write different parts at once. The bytes written or -1.
+    std::int64_t WriteAt(const void* buffer, std::size_t length, std::uint64_t offset);
+    // Puts the file's data on the disk (not just in the page cache).
+    bool SyncData();
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+// errno of the calling thread's last failed file operation (0 when none).
+int LastFileError();
+void SetLastFileError(int err);
+
+// Moves a file to a new name, replacing a file of that name.
+bool MoveReplacing(const std::string& from, const std::string& to);
+// Creates every missing folder of the path, parents first.
+bool CreateDirectories(const std::string& folder);
