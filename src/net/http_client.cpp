@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
 static_assert(std::is_same_v<curl_off_t, std::int64_t>, "OnSeek takes libcurl's offset type");
@@ -70,8 +71,33 @@ void InstallInFlightSource() {
 
 } // namespace
 
+namespace {
+
+// The service hands out addresses with names as they are ("x y.txt"); a URL may not hold a
+// blank, a control character or one of "<>\^`{|}, so those go out percent-encoded, the way the
+// platform's own HTTP layer escaped them. Everything else, "%" included, is left as it is.
+std::string EscapeUnsafeUrlBytes(const std::string& url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr std::string_view kUnsafe = "\"<>\\^`{|}";
+    std::string escaped;
+    escaped.reserve(url.size());
+    for (const char ch : url) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c == 0x7F || kUnsafe.find(ch) != std::string_view::npos) {
+            escaped += '%';
+            escaped += kHex[c >> 4];
+            escaped += kHex[c & 15];
+        } else {
+            escaped += ch;
+        }
+    }
+    return escaped;
+}
+
+} // namespace
+
 CHttpClient::CHttpClient(std::string verb, std::string url, std::string transferKey)
-    : m_verb(std::move(verb)), m_url(std::move(url)), m_key(std::move(transferKey)),
+    : m_verb(std::move(verb)), m_url(EscapeUnsafeUrlBytes(url)), m_key(std::move(transferKey)),
       m_errorBuffer(CURL_ERROR_SIZE + 1, '\0') {
     HttpUserAgent();
     InstallInFlightSource();

@@ -327,6 +327,14 @@ bool CDownloadPartWorker::ReportWritten(CTaskFile& file, bool force, Failure& fa
             const int err = LastFileError();
             failure.code = MapErrno(err);
             failure.message = ErrnoText(err, PlatformTextsInEnglish(Language()));
+            // Parts not known to be on the disk are fetched again by the retry copy.
+            for (std::size_t bit = 0; bit < m_written.BitCount(); ++bit) {
+                if (m_written.Test(bit)) {
+                    m_current.store(std::min<std::uint64_t>(m_current.load(), bit * m_partSize));
+                    break;
+                }
+            }
+            m_written = PartBitmap();
             return false;
         }
     }
@@ -372,6 +380,9 @@ void CDownloadPartWorker::HandleFailure(Failure failure) {
 }
 
 void CDownloadPartWorker::StartRetryCopy(int code) {
+    if (m_current.load() >= m_end.load()) {
+        return; // nothing left to fetch
+    }
     // Registered before this worker's stop flag is looked at again: a stop of the task either
     // reached this worker already or reaches the copy.
     auto* copy = new CDownloadPartWorker(*this, m_current.load(), m_end.load(), m_retriesLeft - 1);

@@ -2,6 +2,8 @@
 
 #include "support/temp_dir.h"
 
+#include <rapidjson/document.h>
+
 #include <gtest/gtest.h>
 
 #include <future>
@@ -99,6 +101,26 @@ TEST_F(FaultTest, ReplyFaultsReplaceOrSpoilTheAnswer) {
             EXPECT_EQ(response.body, c.body) << c.name;
         }
     }
+}
+
+TEST_F(FaultTest, RewriteChangesTextRepliesForItsCountButNeverFileContent) {
+    const std::string target = WithToken("/v2/delivery/metadata/L1/sub%20dir");
+    const std::string normal = RawGet(Server().Port(), target).body;
+    Server().AddFault(Fault::Rewrite("/v2/delivery/metadata/", "/x y.txt", "/../x y.txt", 1));
+
+    rapidjson::Document listing;
+    listing.Parse(RawGet(Server().Port(), target).body.c_str());
+    ASSERT_TRUE(listing.IsObject() && listing.HasMember("content"));
+    const rapidjson::Value& child = listing["content"][0];
+    EXPECT_EQ(std::string(child["path"].GetString()), "/Reports/sub dir/../x y.txt");
+    EXPECT_EQ(std::string(child["download_url"].GetString()),
+              Server().BaseUrl() + "/v2/delivery/download/L1/sub dir/../x y.txt");
+    EXPECT_EQ(RawGet(Server().Port(), target).body, normal) << "the count is used up";
+
+    // Bytes of a file that happen to match are file content, not a reply text.
+    const std::string head = FileContent("L1", "/Reports/a.bin", 0, 16);
+    Server().AddFault(Fault::Rewrite(kDownload, head, std::string(16, 'x')));
+    EXPECT_TRUE(GetRange("bytes=0-99999").body == FileContent("L1", "/Reports/a.bin", 0, 100000));
 }
 
 TEST_F(FaultTest, FaultsMatchByPrefixAndMethodForTheirCount) {

@@ -21,6 +21,8 @@ enum class FaultKind {
     EmptyBody,         // the reply's status with an empty body
     TruncatedJson,     // the first half of the reply's body
     Hang,              // never answers until the faults are cleared or the server stops
+    RewriteBody,       // every `from` in a text reply's body becomes `to` (file content is
+                       // never touched)
 };
 
 // A fault replaces or disturbs the answer to matching requests: those whose raw path starts
@@ -42,6 +44,8 @@ struct Fault {
     std::string message;
     std::int64_t shift = 0;
     std::int64_t totalShift = 0;
+    std::string from;
+    std::string to;
 
     static Fault CutAfter(std::string prefix, std::uint64_t bytes, int count = 0) {
         Fault f = Make(std::move(prefix), FaultKind::CutAfterBytes, count);
@@ -86,6 +90,13 @@ struct Fault {
     static Fault LyingLength(std::string prefix, std::uint64_t extra, int count = 0) {
         Fault f = Make(std::move(prefix), FaultKind::LyingLength, count);
         f.bytes = extra;
+        return f;
+    }
+    // A service that names things otherwise, e.g. a child whose name climbs out of its folder.
+    static Fault Rewrite(std::string prefix, std::string from, std::string to, int count = 0) {
+        Fault f = Make(std::move(prefix), FaultKind::RewriteBody, count);
+        f.from = std::move(from);
+        f.to = std::move(to);
         return f;
     }
     // Empty206, IgnoreRange, NotJson, EmptyBody, TruncatedJson, Hang.

@@ -86,6 +86,16 @@ RangeKind ResolveRange(std::string_view header, std::uint64_t total, ByteRange& 
     return RangeKind::Satisfiable;
 }
 
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    if (from.empty()) {
+        return;
+    }
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
 } // namespace
 
 Reply JsonReply(std::string body, int status) {
@@ -167,6 +177,9 @@ void Emit(Reply reply, const Fault* fault, const Pause& pause, httplib::Response
         res.set_header(header.first.c_str(), header.second);
     }
     auto is = [fault](FaultKind kind) { return fault != nullptr && fault->kind == kind; };
+    if (is(FaultKind::RewriteBody) && !reply.generated) {
+        ReplaceAll(reply.body, fault->from, fault->to);
+    }
     const bool disturbed =
         is(FaultKind::CutAfterBytes) || is(FaultKind::LyingLength) || is(FaultKind::SlowBody);
     if (!disturbed && !reply.generated) {
