@@ -118,7 +118,7 @@ void CPrepareTaskWorker::Fail(int code, std::string message) {
         return;
     }
     if (message.empty()) {
-        message = GetErrorText(code);
+        message = code == service_code::kUnusableReply ? UnusableReplyText() : GetErrorText(code);
     }
     QueueNew<CChangerTaskError>(m_task.task_id, code, std::move(message));
 }

@@ -66,13 +66,15 @@ protected:
         return task;
     }
 
-    // Adds file sub-tasks (name, size) or folders (size -1) and commits them.
+    // Adds file sub-tasks (name, size) or folders (size -1) below the task's service path and
+    // commits them.
     void AddSubTasks(const std::string& taskId,
-                     const std::vector<std::pair<std::string, std::int64_t>>& items) {
+                     const std::vector<std::pair<std::string, std::int64_t>>& items,
+                     const std::string& base = kBase) {
         const std::shared_ptr<CTaskEntry> entry = m_tasks->FindTask(taskId);
         ASSERT_NE(entry, nullptr);
         for (const auto& [name, size] : items) {
-            entry->AddSubTask(SubPath(name), size < 0 ? 0 : static_cast<std::uint64_t>(size),
+            entry->AddSubTask(base + "/" + name, size < 0 ? 0 : static_cast<std::uint64_t>(size),
                               size < 0, "FP");
         }
         ASSERT_TRUE(entry->CommitSubTasks());
