@@ -28,6 +28,7 @@ run: build
 bench: build
 	build/bench/store_bench
 	build/bench/dispatch_bench
+	bench/download_bench.sh
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build running the same tests.
 build-asan/build.ninja: | deps

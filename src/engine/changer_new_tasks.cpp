@@ -12,7 +12,7 @@ void CChangerAddNewTask::DoChange() {
     if (m_task.task_id.empty()) {
         m_task.task_id = m_task.MakeTaskId();
     }
-    tasks->AddTask(m_task, false, true);
+    tasks->AddNewTask(m_task, false);
 }
 
 void CChangerLoadTaskFromDb::DoChange() {

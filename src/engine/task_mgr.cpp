@@ -89,6 +89,22 @@ std::shared_ptr<CTaskEntry> CTaskMgr::AddTask(const CTaskInfo& task, bool notify
     return entry;
 }
 
+std::shared_ptr<CTaskEntry> CTaskMgr::AddNewTask(CTaskInfo& task, bool notify) {
+    if (task.task_id.empty()) {
+        return nullptr;
+    }
+    for (;;) {
+        if (std::shared_ptr<CTaskEntry> entry = AddTask(task, notify, true)) {
+            return entry;
+        }
+        if (FindTask(task.task_id) == nullptr) {
+            return nullptr;
+        }
+        task.add_time += 1;
+        task.task_id = task.MakeTaskId();
+    }
+}
+
 void CTaskMgr::UpdateTask(const CTaskInfo& task) {
     const EntryPtr entry = FindTask(task.task_id);
     if (entry == nullptr) {

@@ -31,6 +31,10 @@ public:
     // Adds a task unless its id is empty or already present. With notify the change is told;
     // with save the record is staged in the task store.
     std::shared_ptr<CTaskEntry> AddTask(const CTaskInfo& task, bool notify, bool save);
+    // Adds and stages a new task under a free id. An id already taken (the same item added in
+    // the same millisecond of the engine clock, possibly by an earlier run) moves the add time
+    // on by a millisecond and makes the id again. Null when the id is empty.
+    std::shared_ptr<CTaskEntry> AddNewTask(CTaskInfo& task, bool notify);
     // Replaces a known task's record and stages it.
     void UpdateTask(const CTaskInfo& task);
     // Deletes the task's folder and row; unless keep, the task also leaves the container and

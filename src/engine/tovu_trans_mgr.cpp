@@ -335,10 +335,11 @@ char* CTovuTransMgr::AddNewTask(const CTaskInfo& task, const char* logPrefix) {
         }
         return nullptr;
     }
-    if (tasks->AddTask(task, true, true) == nullptr) {
+    CTaskInfo added = task;
+    if (tasks->AddNewTask(added, true) == nullptr) {
         return nullptr;
     }
-    return NewText(task.task_id);
+    return NewText(added.task_id);
 }
 
 char* CTovuTransMgr::NewTask(const char* groupId, const char* boxFileJson, const char* localPath,

@@ -182,6 +182,10 @@ bool CDownloadPartWorker::LeaveIfDone(bool failed) {
 }
 
 void CDownloadPartWorker::DoWork() {
+    {
+        std::lock_guard lock(m_splitMutex);
+        m_leaving = false;
+    }
     DebugTrace("CDownloadPartWorker::DoWork( %d ) start\r\n", m_number);
     DebugTrace("%d start: %lld end:%lld \r\n", m_number,
                static_cast<long long>(m_start / m_partSize),

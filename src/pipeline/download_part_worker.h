@@ -75,9 +75,11 @@ private:
     std::atomic<bool> m_stop{false};
     int m_retriesLeft = kRetries;
 
-    // Guards the range end against a split while the worker decides to leave.
+    // Guards the range end against a split while the worker decides to leave. A worker is
+    // offered for splitting only from the start of its job: one whose thread never started is
+    // deleted at once and must not be seen.
     std::mutex m_splitMutex;
-    bool m_leaving = false;
+    bool m_leaving = true;
 
     // Parts written and not yet reported, and the file's write sequence after the last one.
     PartBitmap m_written;

@@ -139,6 +139,20 @@ TEST_F(TaskMgrTest, AddTaskRefusesEmptyAndRepeatedIds) {
     EXPECT_FALSE(m_mgr->GetTask("nope", stored));
 }
 
+TEST_F(TaskMgrTest, ANewTaskOfTheSameItemInTheSameMillisecondGetsAnIdOfItsOwn) {
+    BoxFileInfo box;
+    box.path = "https://svc.test/v2/delivery/download/CODE/f.bin";
+    CTaskInfo first = MakeTaskInfo(box, "/save/f.bin");
+    CTaskInfo second = first; // a second run of a script, the first task completed
+    ASSERT_NE(m_mgr->AddNewTask(first, false), nullptr);
+    ASSERT_NE(m_mgr->AddNewTask(second, false), nullptr);
+    EXPECT_NE(second.task_id, first.task_id);
+    EXPECT_EQ(second.add_time, first.add_time + 1);
+    EXPECT_EQ(second.task_id, second.MakeTaskId());
+    CTaskInfo empty;
+    EXPECT_EQ(m_mgr->AddNewTask(empty, false), nullptr);
+}
+
 TEST_F(TaskMgrTest, TasksSortByPriorityTimesAddTimeThenById) {
     m_mgr->AddTask(Task("Z-old", kStateWaiting, 1000), false, false); // key 3000
     m_mgr->AddTask(Task("A-new", kStateWaiting, 2000), false, false); // key 6000

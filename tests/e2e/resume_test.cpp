@@ -1,0 +1,422 @@
+// parvex-engine-fetch, the engine's download driver, run as a child process against an
+// in-process service: a download killed part-way is resumed by a new engine on the same data
+// folder, and the tool's answers (listing, exit codes, TLS flags).
+#include "engine/changed_id_sets.h"
+#include "engine/engine_context.h"
+#include "engine/engine_settings.h"
+#include "engine/json_fields.h"
+#include "engine/tovu_trans_mgr.h"
+#include "file_content.h"
+#include "service_server.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using parvex_service::Fault;
+using ::testing::StartsWith;
+using testing_support::ReadLines;
+using testing_support::TempDir;
+using testing_support::WaitUntil;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSlowBuild = true;
+#else
+constexpr bool kSlowBuild = false;
+#endif
+
+constexpr std::uint64_t kPartSize = 1048576;
+// Not a whole number of parts, so the last part is a short one.
+constexpr std::uint64_t kBigSize = (kSlowBuild ? 16 : 40) * kPartSize + 4321;
+constexpr std::uint64_t kSmallSize = 200000;
+constexpr auto kDeadline = std::chrono::seconds(240);
+
+// The service sends 16 KiB and then waits: with ten connections at once the big file takes
+// about eight seconds, long enough to stop the download part-way.
+constexpr std::uint64_t kSlowChunk = 16384;
+constexpr int kSlowDelayMs = static_cast<int>(80'000 * kSlowChunk / kBigSize);
+
+std::string Scenario() {
+    return R"({"links": [
+      {"code": "Res1", "item": {"name": "Data", "children": [
+        {"name": "big.bin", "size": )" +
+           std::to_string(kBigSize) + R"(},
+        {"name": "notes", "children": [{"name": "small.txt", "size": )" +
+           std::to_string(kSmallSize) + R"(}]}]}},
+      {"code": "Pw1", "password": "right", "item": {"name": "one.txt", "size": 70000}},
+      {"code": "Gen1", "item": {"name": "Gen",
+        "children": [{"name": "sub", "children": [{"name": "x.txt", "size": 5}]}],
+        "generate": {"count": 150, "size": 10, "prefix": "g"}}}
+    ]})";
+}
+
+std::unique_ptr<parvex_service::ServiceServer> StartService(bool tls) {
+    parvex_service::Scenario scenario;
+    std::string error;
+    EXPECT_TRUE(parvex_service::ParseScenario(Scenario(), scenario, error)) << error;
+    auto server = std::make_unique<parvex_service::ServiceServer>(std::move(scenario));
+    EXPECT_TRUE(server->Start(0, tls)) << server->LastError();
+    return server;
+}
+
+std::string Tail(const std::vector<std::string>& lines, std::size_t count) {
+    std::string text;
+    for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i) {
+        text += "  " + lines[i] + "\n";
+    }
+    return text;
+}
+
+// parvex-engine-fetch as a child process; standard output and error go to files.
+class FetchRun {
+public:
+    FetchRun(const std::vector<std::string>& args, std::string outPath, std::string dataDir)
+        : m_out(std::move(outPath)), m_dataDir(std::move(dataDir)) {
+        std::vector<std::string> all = {PARVEX_ENGINE_FETCH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_out + ".err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int spawned =
+            posix_spawn(&m_pid, PARVEX_ENGINE_FETCH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            m_pid = -1;
+            ADD_FAILURE() << "could not start " << PARVEX_ENGINE_FETCH << ": " << spawned;
+        }
+    }
+    ~FetchRun() { Kill(); }
+    FetchRun(const FetchRun&) = delete;
+    FetchRun& operator=(const FetchRun&) = delete;
+
+    // Whether the run has ended (its status is then kept).
+    bool Ended() {
+        if (m_pid > 0 && waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            m_ended = true;
+        }
+        return m_ended;
+    }
+    // The exit status; -1 when the run has not ended by the deadline.
+    int Exit(std::chrono::milliseconds deadline = kDeadline) {
+        if (!WaitUntil([this] { return Ended(); }, deadline)) {
+            return -1;
+        }
+        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : 128 + WTERMSIG(m_status);
+    }
+    void Kill() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+    }
+
+    std::vector<std::string> Lines() const { return ReadLines(m_out); }
+    std::string LastLine() const {
+        const std::vector<std::string> lines = Lines();
+        return lines.empty() ? std::string() : lines.back();
+    }
+    // The bytes of the last progress line; 0 before there is one.
+    std::uint64_t LastProgressBytes() const {
+        const std::vector<std::string> lines = Lines();
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+            unsigned long long bytes = 0;
+            if (std::sscanf(it->c_str(), "progress %*s %*s %llu/", &bytes) == 1) {
+                return bytes;
+            }
+        }
+        return 0;
+    }
+    // What the run printed and what its engine logged, for a failure's message.
+    std::string Describe() const {
+        return "output:\n" + Tail(Lines(), 10) + "errors:\n" + Tail(ReadLines(m_out + ".err"), 10) +
+               "engine log:\n" + Tail(ReadLines(m_dataDir + "/fetch.log"), 30);
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_ended = false;
+    int m_status = 0;
+    std::string m_out;
+    std::string m_dataDir;
+};
+
+::testing::AssertionResult FileMatches(const std::string& code, const std::string& contentPath,
+                                       std::uint64_t size, const std::string& localPath) {
+    const std::string local = testing_support::ReadFile(localPath);
+    if (local.size() != size) {
+        return ::testing::AssertionFailure()
+               << localPath << " has " << local.size() << " bytes, not " << size;
+    }
+    if (local != parvex_service::FileContent(code, contentPath, 0, size)) {
+        return ::testing::AssertionFailure() << localPath << " differs from " << contentPath;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::vector<std::string> TempFilesBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().extension() == ".tovutmp") {
+            found.push_back(it->path().string());
+        }
+    }
+    return found;
+}
+
+std::vector<std::string> SplitIdList(const std::string& list) {
+    std::vector<std::string> ids;
+    const std::string separator = kIdListSeparator;
+    for (std::size_t at = 0, end; (end = list.find(separator, at)) != std::string::npos;
+         at = end + separator.size()) {
+        ids.push_back(list.substr(at, end - at));
+    }
+    return ids;
+}
+
+std::string Take(char* text) {
+    const std::string copy = text != nullptr ? text : "";
+    GetTransMgr()->FreeString(text);
+    return copy;
+}
+
+std::string NameOf(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// A sub-task as the store holds it, keyed by the name of its file.
+struct StoredFile {
+    std::string state;
+    std::set<std::uint64_t> parts; // recorded parts
+};
+
+// What the data folder recorded of its only task, read by an engine that resumes nothing.
+std::map<std::string, StoredFile> ReadStoredFiles(const std::string& dataDir) {
+    CTovuTransMgr* mgr = GetTransMgr();
+    mgr->SetOption(kOptionDataFolder, dataDir.c_str());
+    mgr->SetOption(kOptionResumeOnLoad, "false");
+    std::map<std::string, StoredFile> files;
+    if (mgr->StartEngine() != 0 || !WaitUntil([mgr] { return mgr->IsLoaded(); }, kDeadline)) {
+        ADD_FAILURE() << "the engine did not start on " << dataDir;
+        return files;
+    }
+    const std::vector<std::string> tasks = SplitIdList(Take(mgr->GetTaskIdList("DD", 0xFF)));
+    EXPECT_EQ(tasks.size(), 1u);
+    for (const std::string& task : tasks) {
+        for (const std::string& path :
+             SplitIdList(Take(mgr->GetSubTaskIdList(task.c_str(), 0, -1)))) {
+            rapidjson::Document info;
+            info.Parse(Take(mgr->GetSubTaskInfo(task.c_str(), path.c_str())).c_str());
+            if (!info.IsObject() || json_fields::ReadBool(info, "is_folder")) {
+                continue;
+            }
+            StoredFile& file = files[NameOf(path)];
+            file.state = json_fields::ReadText(info, "state");
+            const std::string bits = json_fields::ReadText(info, "trans_progress");
+            for (std::size_t i = 0; i < bits.size(); ++i) {
+                if (bits[i] == '1') {
+                    file.parts.insert(i);
+                }
+            }
+        }
+    }
+    mgr->ShutdownEngine();
+    GetEngineContext().settings.ResetToDefaults();
+    return files;
+}
+
+// The parts a download request asks for. The range's end is the worker's exclusive end.
+std::set<std::uint64_t> RequestedParts(const parvex_service::RecordedRequest& request,
+                                       std::uint64_t size) {
+    unsigned long long start = 0;
+    unsigned long long end = size;
+    const std::string range = request.Header("Range");
+    if (!range.empty() && std::sscanf(range.c_str(), "bytes=%llu-%llu", &start, &end) != 2) {
+        ADD_FAILURE() << "unreadable Range " << range;
+    }
+    std::set<std::uint64_t> parts;
+    for (std::uint64_t part = start / kPartSize;
+         part * kPartSize < std::min<std::uint64_t>(end, size); ++part) {
+        parts.insert(part);
+    }
+    return parts;
+}
+
+// One run of the tool and how it must end.
+struct ToolCase {
+    const char* name;
+    std::vector<std::string> args;
+    int exit;
+    std::string lastLine; // its beginning
+};
+
+class FetchToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_server = StartService(false);
+        // The tool's engine logs its information lines too, for a failure's message.
+        fs::create_directory(DataDir());
+        testing_support::WriteFile(DataDir() + "/Information", "");
+    }
+    void TearDown() override {
+        m_server->Stop();
+        GetEngineContext().settings.ResetToDefaults();
+    }
+
+    std::string Base() const { return m_server->BaseUrl(); }
+    std::string DataDir() const { return m_dir.File("data"); }
+    std::string SaveDir() const { return m_dir.File("save"); }
+    std::unique_ptr<FetchRun> Run(std::vector<std::string> args, const std::string& name) {
+        args.insert(args.begin(), {"--data-dir", DataDir()});
+        return std::make_unique<FetchRun>(args, m_dir.File(name + ".out"), DataDir());
+    }
+    void RunCases(const std::vector<ToolCase>& cases) {
+        for (const ToolCase& c : cases) {
+            SCOPED_TRACE(c.name);
+            const auto run = Run(c.args, c.name);
+            EXPECT_EQ(run->Exit(), c.exit) << run->Describe();
+            EXPECT_THAT(run->LastLine(), StartsWith(c.lastLine));
+        }
+    }
+
+    // The flags alone decide how TLS is checked.
+    testing_support::ScopedEnv m_caFile{"PARVEX_CA_FILE", std::nullopt};
+    testing_support::ScopedEnv m_insecure{"PARVEX_INSECURE_TLS", std::nullopt};
+    TempDir m_dir;
+    std::unique_ptr<parvex_service::ServiceServer> m_server;
+};
+
+TEST_F(FetchToolTest, AKilledDownloadResumesWithOnlyTheMissingParts) {
+    m_server->AddFault(Fault::SlowBody("/v2/delivery/download/", kSlowDelayMs, kSlowChunk));
+    const std::string big = SaveDir() + "/Data/big.bin";
+    const std::string small = SaveDir() + "/Data/notes/small.txt";
+    {
+        const auto first = Run({"--link", Base(), "Res1", "--to", SaveDir()}, "first");
+        const auto partWay = [&] { return first->LastProgressBytes() >= kBigSize / 3; };
+        ASSERT_TRUE(WaitUntil([&] { return partWay() || first->Ended(); }, kDeadline));
+        ASSERT_TRUE(partWay()) << first->Describe();
+        first->Kill();
+        ASSERT_FALSE(fs::exists(big)) << "the download ended before it was killed";
+        ASSERT_TRUE(fs::exists(big + ".tovutmp")) << first->Describe();
+    }
+
+    const std::map<std::string, StoredFile> stored = ReadStoredFiles(DataDir());
+    ASSERT_EQ(stored.count("big.bin"), 1u);
+    const std::set<std::uint64_t>& recorded = stored.at("big.bin").parts;
+    const std::uint64_t partCount = (kBigSize + kPartSize - 1) / kPartSize;
+    ASSERT_FALSE(recorded.empty()) << "a third of the file arrived, yet no part was recorded";
+    ASSERT_LT(recorded.size(), partCount);
+
+    m_server->ClearFaults();
+    m_server->ClearRequests();
+    const auto resumed = Run({"--resume", "--quiet"}, "resumed");
+    ASSERT_EQ(resumed->Exit(), 0) << resumed->Describe();
+    EXPECT_EQ(resumed->LastLine(), "done");
+    EXPECT_TRUE(FileMatches("Res1", "/Data/big.bin", kBigSize, big));
+    EXPECT_TRUE(FileMatches("Res1", "/Data/notes/small.txt", kSmallSize, small));
+    EXPECT_THAT(TempFilesBelow(SaveDir()), ::testing::IsEmpty());
+
+    // Only what was not recorded at the kill is fetched again.
+    std::set<std::uint64_t> fetched;
+    for (const parvex_service::RecordedRequest& request : m_server->Requests()) {
+        if (request.path.rfind("/v2/delivery/download/", 0) != 0) {
+            continue;
+        }
+        const std::string name = NameOf(request.path);
+        if (name != "big.bin") {
+            const auto it = stored.find(name);
+            EXPECT_TRUE(it == stored.end() || it->second.state != "StateCompleted")
+                << name << " was complete, yet fetched again";
+            continue;
+        }
+        for (std::uint64_t part : RequestedParts(request, kBigSize)) {
+            EXPECT_EQ(recorded.count(part), 0u)
+                << "part " << part
+                << " was recorded, yet asked for again: " << request.Header("Range");
+            fetched.insert(part);
+        }
+    }
+    EXPECT_EQ(fetched.size() + recorded.size(), partCount) << "every missing part was fetched";
+}
+
+TEST_F(FetchToolTest, ExitStatusAndLastLineTellWhatHappened) {
+    RunCases({
+        {"no_request", {}, 2, ""},
+        {"two_requests", {"--resume", "--url", Base() + "/x", "--to", SaveDir()}, 2, ""},
+        {"resume_with_to", {"--resume", "--to", SaveDir()}, 2, ""},
+        {"listing_a_url", {"--url", Base() + "/x", "--to", SaveDir(), "--print-urls"}, 2, ""},
+        {"wrong_password",
+         {"--link", Base(), "Pw1", "--password", "wrong", "--to", SaveDir()},
+         3,
+         "failed 20001 "},
+        {"unknown_link", {"--link", Base(), "Nope1", "--to", SaveDir()}, 3, "failed "},
+        {"nothing_stored", {"--resume"}, 0, "done"},
+    });
+    EXPECT_FALSE(fs::exists(SaveDir())) << "a refused request saved nothing";
+}
+
+TEST_F(FetchToolTest, PrintUrlsListsEveryFileWithItsTokenAndLocalPath) {
+    const auto run = Run({"--link", Base(), "Gen1", "--print-urls"}, "urls");
+    ASSERT_EQ(run->Exit(), 0) << run->Describe();
+    const std::vector<std::string> lines = run->Lines();
+    ASSERT_EQ(lines.size(), 151u) << "one sub-folder file and 150 over two pages";
+    const std::string query = "?token=" + m_server->Token("Gen1");
+    EXPECT_EQ(lines.front(),
+              Base() + "/v2/delivery/download/Gen1/sub/x.txt" + query + "\tGen/sub/x.txt");
+    EXPECT_EQ(lines.back(), Base() + "/v2/delivery/download/Gen1/g149" + query + "\tGen/g149");
+    EXPECT_FALSE(fs::exists(SaveDir()));
+}
+
+TEST_F(FetchToolTest, TlsIsVerifiedAgainstTheNamedCertificate) {
+    const auto tls = StartService(true);
+    const std::string token = tls->Token("Pw1");
+    const std::string url = tls->BaseUrl() + "/v2/delivery/download/Pw1?token=" + token;
+    RunCases({
+        {"unknown_certificate",
+         {"--link", tls->BaseUrl(), "Pw1", "--password", "right", "--to", SaveDir()},
+         3,
+         "failed 12175 "},
+        {"ca_file",
+         {"--link", tls->BaseUrl(), "Pw1", "--password", "right", "--to", SaveDir(), "--ca-file",
+          tls->CaFile()},
+         0,
+         "done"},
+        {"insecure_url", {"--url", url, "--to", SaveDir() + "/url.txt", "--insecure"}, 0, "done"},
+    });
+    EXPECT_TRUE(FileMatches("Pw1", "/one.txt", 70000, SaveDir() + "/one.txt"));
+    EXPECT_TRUE(FileMatches("Pw1", "/one.txt", 70000, SaveDir() + "/url.txt"));
+}
+
+} // namespace
