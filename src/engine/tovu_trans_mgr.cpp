@@ -17,11 +17,11 @@
 #include "engine/statistics_config.h"
 #include "engine/task_mgr.h"
 #include "log/debug_trace.h"
-#include "pipeline/pipeline_workers.h"
 #include "net/http_options.h"
 #include "net/link_auth.h"
 #include "net/service_calls.h"
 #include "net/service_request.h"
+#include "pipeline/pipeline_workers.h"
 
 #include <rapidjson/document.h>
 
