@@ -24,11 +24,9 @@ void SpeedMeter::RecordSample(const std::string& key, std::uint64_t start, std::
     const auto list = Find(key, true);
     std::lock_guard<std::mutex> lock(list->mutex);
     list->samples.push_front(Sample{start, now, bytes});
-    for (auto it = list->samples.begin() + 1; it != list->samples.end(); ++it) {
-        if (it->end + kWindowMs < now) {
-            list->samples.erase(it, list->samples.end());
-            break;
-        }
+    // The oldest samples are at the back: drop the expired ones without walking the window.
+    while (list->samples.size() > 1 && list->samples.back().end + kWindowMs < now) {
+        list->samples.pop_back();
     }
 }
 

@@ -389,7 +389,13 @@ int CHttpClient::ReadStreamChunk(std::vector<char>& out) {
         }
     }
     if (!m_stream.empty()) {
-        out.insert(out.end(), m_stream.begin(), m_stream.end());
+        // Handed over without a copy when the caller has nothing left over; the two buffers
+        // then take turns.
+        if (out.empty()) {
+            out.swap(m_stream);
+        } else {
+            out.insert(out.end(), m_stream.begin(), m_stream.end());
+        }
         m_stream.clear();
         return 1;
     }
@@ -500,7 +506,7 @@ std::size_t CHttpClient::OnBody(char* data, std::size_t size, std::size_t count,
             client->m_paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
-        client->m_stream.append(data, length);
+        client->m_stream.insert(client->m_stream.end(), data, data + length);
         return length;
     }
     if (client->m_body.size() + length > kWholeReplyLimit) {

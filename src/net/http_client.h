@@ -115,7 +115,7 @@ private:
     int m_transferResult = 0;
     bool m_requestSent = false;
     bool m_streaming = false; // the body goes to m_stream for ReadStreamChunk
-    std::string m_stream;
+    std::vector<char> m_stream;
     bool m_paused = false;
     bool m_tooLarge = false;
     std::uint64_t m_sliceStart = 0;

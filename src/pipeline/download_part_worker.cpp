@@ -18,6 +18,7 @@
 #include "log/debug_trace.h"
 #include "log/format_text.h"
 #include "net/download_request.h"
+#include "net/http_options.h"
 #include "net/service_request.h"
 #include "pipeline/pipeline_texts.h"
 #include "pipeline/task_file.h"
@@ -235,12 +236,15 @@ bool CDownloadPartWorker::DownloadRange(Failure& failure) {
     }
     CTaskFile file;
     if (!file.Attach(m_taskId, m_subTaskPath)) {
+        LeaveIfDone(true);
+        CloseRange(request);
+        if (file.Finished()) {
+            return true; // nothing left to write here
+        }
         // Handed on by the attach; another attempt would meet the same file.
         failure.code = file.InitError();
         failure.noRetry = true;
         failure.reported = true;
-        LeaveIfDone(true);
-        CloseRange(request);
         return false;
     }
     // One buffer for every part; a small file needs no more than its own size.
@@ -280,14 +284,20 @@ bool CDownloadPartWorker::DownloadRange(Failure& failure) {
             if (failure.code != service_code::kNotFound) {
                 failure.code = ClassifyFailure(request, failure.message, errorState, errorCode);
             }
-            DebugTrace("%d dlerror: [%s] \r\n", m_number, failure.message.c_str());
-            ReportFailure(kActionDownloadFailed, m_subTaskPath, errorState, errorCode);
+            // A stop cancels the read: that is no failed download.
+            if (!m_stop.load() && failure.code != platform_error::kCancelled) {
+                DebugTrace("%d dlerror: [%s] \r\n", m_number, failure.message.c_str());
+                ReportFailure(kActionDownloadFailed, m_subTaskPath, errorState, errorCode);
+            }
             break;
         }
         if (m_stop.load() || filled < length) {
             break;
         }
         const WrittenPart written = file.WriteAt(buffer.data(), length, current);
+        if (written.fileFinished) {
+            break; // the file was completed by others: this worker is done
+        }
         if (written.bytes != static_cast<std::int64_t>(length)) {
             DebugTrace("%d write error! \r\n", m_number);
             const int err = LastFileError();
@@ -351,6 +361,9 @@ bool CDownloadPartWorker::ReportWritten(CTaskFile& file, bool force, Failure& fa
 }
 
 void CDownloadPartWorker::HandleFailure(Failure failure) {
+    if (failure.code == platform_error::kCancelled) {
+        return; // the engine shuts down
+    }
     DebugTrace("===========CDownloadPartWorker::DoWork( %d ) error\r\n", m_number);
     EngineLogF(kEngineLogError,
                "CDownloadPartWorker error, task:%s, subTask:%s, start:%lld end:%lld cur:%lld, "
@@ -359,7 +372,7 @@ void CDownloadPartWorker::HandleFailure(Failure failure) {
                static_cast<long long>(m_start / m_partSize),
                static_cast<long long>(m_end.load() / m_partSize),
                static_cast<long long>(m_current.load() / m_partSize), m_retriesLeft);
-    if (failure.reported || failure.code == platform_error::kCancelled) {
+    if (failure.reported) {
         return;
     }
     if (failure.code == service_code::kNotFound) {
@@ -390,7 +403,7 @@ void CDownloadPartWorker::StartRetryCopy(int code) {
     // Registered before this worker's stop flag is looked at again: a stop of the task either
     // reached this worker already or reaches the copy.
     auto* copy = new CDownloadPartWorker(*this, m_current.load(), m_end.load(), m_retriesLeft - 1);
-    if (m_stop.load()) {
+    if (m_stop.load() || IsHttpShutdown()) {
         delete copy;
         return;
     }

@@ -266,6 +266,10 @@ bool CPrepareTaskWorker::WalkLinkFolder() {
             for (const DeliveryMetadata& child : page.children) {
                 if (child.isFolder) {
                     folders.push_back(child.metadataUrl + tokenQuery);
+                } else if (child.downloadUrl.empty()) {
+                    // Left out, the task would complete without it.
+                    Fail(service_code::kUnusableReply, std::string());
+                    return false;
                 } else {
                     AddSubTaskEntry(false, child.downloadUrl, child.size, false, child.rev);
                 }

@@ -16,30 +16,43 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <shared_mutex>
 #include <unistd.h>
 
 struct SharedTaskFile {
     CTovuFile file;
-    // Shared by writes and syncs, exclusive for closing and renaming.
-    std::shared_mutex lock;
-    int users = 0;
+    // Serialises writes, closing and renaming: the file system serialises writes to one file
+    // anyway, and a waiting thread should sleep rather than spin in the kernel.
+    std::mutex lock;
+    bool finished = false; // renamed into place: nothing more to write (under lock)
+    int users = 0;         // under the registry lock, like deleteWhenReleased
     bool deleteWhenReleased = false;
+    // Held while the file is made ready on the disk, so that happens once.
+    std::mutex initMutex;
     bool initialised = false;
     int initError = 0;
+    bool completed = false; // the sub-task was already complete: a writer has nothing to do
     std::atomic<std::uint64_t> writeSequence{0};
     std::mutex syncMutex;
     std::atomic<std::uint64_t> syncedSequence{0};
+    // Writes up to here met a failed sync: the error is reported once per open file, so no
+    // later sync can vouch for them.
+    std::atomic<std::uint64_t> failedThrough{0};
     std::atomic<std::int64_t> lastSyncStartMs{-1};
 };
 
 namespace {
 
-std::mutex g_registryMutex;
-std::map<std::string, std::shared_ptr<SharedTaskFile>> g_registry;
-std::size_t g_users = 0;
-// Held while a shared file is made ready on the disk, so that happens once.
-std::mutex g_initMutex;
+struct TaskFileRegistry {
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<SharedTaskFile>> files;
+    std::size_t users = 0;
+};
+
+TaskFileRegistry& Registry() {
+    // Never destroyed: a worker left running at exit may still release its file.
+    static auto* registry = new TaskFileRegistry;
+    return *registry;
+}
 
 constexpr const char* kTempSuffix = ".tovutmp";
 
@@ -47,6 +60,11 @@ std::int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+bool AcceptsWriters(const CTaskEntry& entry) {
+    const std::uint32_t state = entry.State();
+    return state == kStateWaiting || state == kStateWorking;
 }
 
 // 0, or the code of the failure: a platform file code or 20108 for a name that would leave the
@@ -65,15 +83,26 @@ int InitFile(SharedTaskFile& shared, const std::string& taskId, const std::strin
         return engine_code::kInvalidNameFromServer;
     }
     const std::string path = TempFilePath(sub.local_file.path);
-    // An empty file has no bytes to lose: finishing may make it again.
-    const bool mustExist = use == TaskFileUse::kFinish && sub.box_file.size > 0;
+    shared.file.SetPath(path);
+    if (use == TaskFileUse::kFinish) {
+        // Only a rename is left. An empty file has no bytes to lose and may be made again; any
+        // other must be there, or the finished file would be zeros.
+        if (sub.box_file.size > 0 || shared.file.Exists()) {
+            return shared.file.Exists() ? 0 : MapErrno(LastFileError());
+        }
+    } else if (sub.state == kStateCompleted) {
+        shared.completed = true; // a late worker of a finished file: no new temporary file
+        return 0;
+    }
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    if ((!folder.empty() && !CreateDirectories(folder)) || !shared.file.SetPath(path) ||
-        !shared.file.Open(CTovuFile::kReadWrite,
-                          mustExist ? CTovuFile::kOpenExisting : CTovuFile::kOpenAlways) ||
+    if ((!folder.empty() && !CreateDirectories(folder)) ||
+        !shared.file.Open(CTovuFile::kReadWrite, CTovuFile::kOpenAlways) ||
         !shared.file.SetSize(static_cast<std::int64_t>(sub.box_file.size))) {
         shared.file.Close();
         return MapErrno(LastFileError());
+    }
+    if (use == TaskFileUse::kFinish) {
+        shared.file.Close();
     }
     return 0;
 }
@@ -100,31 +129,42 @@ bool CTaskFile::Attach(const std::string& taskId, const std::string& subTaskPath
     Release();
     const std::string key = taskId + subTaskPath;
     std::shared_ptr<SharedTaskFile> shared;
+    TaskFileRegistry& registry = Registry();
     {
-        std::lock_guard lock(g_registryMutex);
-        if (const auto it = g_registry.find(key); it != g_registry.end()) {
+        std::lock_guard lock(registry.mutex);
+        if (const auto it = registry.files.find(key); it != registry.files.end()) {
             shared = it->second;
-        } else if (FindEngineTask(taskId).entry != nullptr) {
-            shared = std::make_shared<SharedTaskFile>();
-            g_registry.emplace(key, shared);
         } else {
-            return false;
+            // A task being paused, stopped or deleted gets no new file: its temporary files
+            // may already have been removed.
+            const std::shared_ptr<CTaskEntry> entry = FindEngineTask(taskId).entry;
+            if (entry == nullptr || (use == TaskFileUse::kWrite && !AcceptsWriters(*entry))) {
+                m_finished = entry != nullptr;
+                return false;
+            }
+            shared = std::make_shared<SharedTaskFile>();
+            registry.files.emplace(key, shared);
         }
         ++shared->users;
-        ++g_users;
+        ++registry.users;
     }
     m_shared = shared;
     m_key = key;
-    std::lock_guard init(g_initMutex);
-    if (shared->initialised) {
+    std::lock_guard init(shared->initMutex);
+    if (!shared->initialised) {
+        shared->initialised = true;
+        shared->initError = InitFile(*shared, taskId, subTaskPath, use);
+    } else if (shared->initError == 0) {
+        m_finished = use == TaskFileUse::kWrite && shared->completed;
+        return !m_finished;
+    } else {
         m_initError = shared->initError;
-        return m_initError == 0;
+        return false;
     }
-    shared->initialised = true;
-    shared->initError = InitFile(*shared, taskId, subTaskPath, use);
     m_initError = shared->initError;
     if (m_initError == 0) {
-        return true;
+        m_finished = use == TaskFileUse::kWrite && shared->completed;
+        return !m_finished;
     }
     EngineLogF(kEngineLogError, "CTaskFile InitFile error, task:%s, subTask:%s", taskId.c_str(),
                MaskSecrets(subTaskPath).c_str());
@@ -140,23 +180,25 @@ void CTaskFile::Release() {
     if (m_shared == nullptr) {
         return;
     }
+    TaskFileRegistry& registry = Registry();
     {
-        std::lock_guard lock(g_registryMutex);
-        --g_users;
+        std::lock_guard lock(registry.mutex);
+        --registry.users;
         if (--m_shared->users <= 0) {
             // Closed before the entry goes, so the next user can take the writer's lock.
-            std::unique_lock fileLock(m_shared->lock);
+            std::lock_guard fileLock(m_shared->lock);
             const std::string path = m_shared->file.GetPath();
             m_shared->file.Close();
             if (m_shared->deleteWhenReleased && !path.empty()) {
                 ::unlink(path.c_str());
             }
-            g_registry.erase(m_key);
+            registry.files.erase(m_key);
         }
     }
     m_shared.reset();
     m_key.clear();
     m_initError = 0;
+    m_finished = false;
 }
 
 WrittenPart CTaskFile::WriteAt(const void* buffer, std::size_t length, std::uint64_t offset) {
@@ -165,7 +207,11 @@ WrittenPart CTaskFile::WriteAt(const void* buffer, std::size_t length, std::uint
         SetLastFileError(EBADF);
         return written;
     }
-    std::shared_lock lock(m_shared->lock);
+    std::lock_guard lock(m_shared->lock);
+    if (m_shared->finished) {
+        written.fileFinished = true;
+        return written;
+    }
     written.bytes = m_shared->file.WriteAt(buffer, length, offset);
     if (written.bytes >= 0) {
         written.sequence = m_shared->writeSequence.fetch_add(1) + 1;
@@ -177,12 +223,13 @@ bool CTaskFile::IsOpen() const {
     if (m_shared == nullptr) {
         return false;
     }
-    std::shared_lock lock(m_shared->lock);
+    std::lock_guard lock(m_shared->lock);
     return m_shared->file.IsOpen();
 }
 
 bool CTaskFile::IsSynced(std::uint64_t sequence) const {
-    return m_shared != nullptr && m_shared->syncedSequence.load() >= sequence;
+    return m_shared != nullptr && sequence > m_shared->failedThrough.load() &&
+           m_shared->syncedSequence.load() >= sequence;
 }
 
 bool CTaskFile::SyncDue() const {
@@ -201,14 +248,34 @@ bool CTaskFile::SyncThrough(std::uint64_t sequence) {
     SharedTaskFile& shared = *m_shared;
     // One sync at a time; a worker that waited here usually finds its writes covered.
     std::lock_guard syncLock(shared.syncMutex);
+    if (sequence <= shared.failedThrough.load()) {
+        SetLastFileError(EIO);
+        return false;
+    }
     if (shared.syncedSequence.load() >= sequence) {
         return true;
     }
     // Every write counted before the sync starts is on the disk when it ends.
     const std::uint64_t covers = shared.writeSequence.load();
     shared.lastSyncStartMs.store(SteadyMs());
-    std::shared_lock lock(shared.lock);
-    if (!shared.file.SyncData()) {
+    int handle = -1;
+    {
+        std::lock_guard lock(shared.lock);
+        if (shared.finished) {
+            return true; // renamed into place, its last parts reported and synced
+        }
+        handle = shared.file.DuplicateHandle();
+    }
+    // Writers go on while the data goes to the disk.
+    const bool synced = handle >= 0 && ::fdatasync(handle) == 0;
+    if (handle >= 0) {
+        if (!synced) {
+            SetLastFileError(errno);
+        }
+        ::close(handle);
+    }
+    if (!synced) {
+        shared.failedThrough.store(std::max(shared.failedThrough.load(), covers));
         return false;
     }
     shared.syncedSequence.store(std::max(shared.syncedSequence.load(), covers));
@@ -220,19 +287,26 @@ bool CTaskFile::FinishRename() {
         SetLastFileError(EBADF);
         return false;
     }
-    std::unique_lock lock(m_shared->lock);
+    std::lock_guard lock(m_shared->lock);
     const std::string path = m_shared->file.GetPath();
     if (!path.ends_with(kTempSuffix)) {
         SetLastFileError(ENOENT);
         return false;
     }
     m_shared->file.Close();
-    return MoveReplacing(path, path.substr(0, path.size() - std::string_view(kTempSuffix).size()));
+    if (!MoveReplacing(path, path.substr(0, path.size() - std::string_view(kTempSuffix).size()))) {
+        return false;
+    }
+    // A worker still running on the file (a range fetched twice after a pause) stops quietly.
+    m_shared->finished = true;
+    return true;
 }
 
 void CTaskFile::DeleteTempFile(const CSubTaskInfo& sub) {
-    std::lock_guard lock(g_registryMutex);
-    if (const auto it = g_registry.find(sub.task_id + sub.sub_task_path); it != g_registry.end()) {
+    TaskFileRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    if (const auto it = registry.files.find(sub.task_id + sub.sub_task_path);
+        it != registry.files.end()) {
         it->second->deleteWhenReleased = true;
         return;
     }
@@ -241,6 +315,7 @@ void CTaskFile::DeleteTempFile(const CSubTaskInfo& sub) {
 }
 
 std::size_t CTaskFile::OpenFileCount() {
-    std::lock_guard lock(g_registryMutex);
-    return g_users;
+    TaskFileRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    return registry.users;
 }

@@ -19,6 +19,7 @@ enum class TaskFileUse { kWrite, kFinish };
 struct WrittenPart {
     std::int64_t bytes = -1;
     std::uint64_t sequence = 0;
+    bool fileFinished = false; // the file was finished meanwhile: nothing was written
 };
 
 // The temporary file of one download sub-task ("<local path>.tovutmp"), shared by every part
@@ -40,8 +41,10 @@ public:
     CTaskFile& operator=(const CTaskFile&) = delete;
 
     // Joins the sub-task's shared file, making it ready on first use. False when the task is
-    // unknown or the file could not be made ready; the failure is then logged and, for a
-    // writer, handed on as the sub-task's error (once, however many workers attach).
+    // unknown, when there is nothing to write (Finished) or when the file could not be made
+    // ready; that failure is logged and, for a writer, handed on as the sub-task's error (once,
+    // however many workers attach). A writer gets no new file while its task is not Waiting or
+    // Working, nor for a sub-task that is complete.
     bool Attach(const std::string& taskId, const std::string& subTaskPath,
                 TaskFileUse use = TaskFileUse::kWrite);
     void Release();
@@ -59,8 +62,10 @@ public:
     // Gives the finished file its final name (the temporary name without ".tovutmp"), replacing
     // a file of that name. False, with the last file error set, when the move failed.
     bool FinishRename();
-    // The platform code and message of the attach's failure.
+    // The platform code of the attach's failure.
     int InitError() const { return m_initError; }
+    // The attach found nothing to write: the file is finished, or its task no longer runs.
+    bool Finished() const { return m_finished; }
 
     // Removes a download sub-task's temporary file now, or when its last user releases it.
     static void DeleteTempFile(const CSubTaskInfo& sub);
@@ -71,6 +76,7 @@ private:
     std::shared_ptr<SharedTaskFile> m_shared;
     std::string m_key;
     int m_initError = 0;
+    bool m_finished = false;
 };
 
 // The temporary name of a download's local path.

@@ -158,12 +158,12 @@ std::int64_t CTovuFile::WriteAt(const void* buffer, std::size_t length, std::uin
     return static_cast<std::int64_t>(written);
 }
 
-bool CTovuFile::SyncData() {
-    if (m_fd < 0) {
-        t_lastFileError = EBADF;
-        return false;
+int CTovuFile::DuplicateHandle() const {
+    const int fd = m_fd < 0 ? (errno = EBADF, -1) : ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        Fail();
     }
-    return ::fdatasync(m_fd) == 0 || Fail();
+    return fd;
 }
 
 void CTovuFile::Close() {
@@ -206,12 +206,13 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
 }
 
 bool CreateDirectories(const std::string& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (std::filesystem::is_directory(folder, error)) {
+    std::error_code created;
+    std::filesystem::create_directories(folder, created);
+    std::error_code checked;
+    if (std::filesystem::is_directory(folder, checked)) {
         return true;
     }
     // A file in the way of a folder: the OS says "exists".
-    t_lastFileError = error ? error.value() : EEXIST;
+    t_lastFileError = created ? created.value() : EEXIST;
     return false;
 }

@@ -48,8 +48,9 @@ public:
     // Writes the whole buffer at the offset without moving the file position: several threads
     // may write different parts at once. The bytes written or -1.
     std::int64_t WriteAt(const void* buffer, std::size_t length, std::uint64_t offset);
-    // Puts the file's data on the disk (not just in the page cache).
-    bool SyncData();
+    // A second handle of the open file (closed by the caller), so a long sync need not hold
+    // the file; -1 when not open or on failure.
+    int DuplicateHandle() const;
 
 private:
     std::string m_path;
