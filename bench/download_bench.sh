@@ -5,8 +5,9 @@
 #      throughput (MiB/s), CPU seconds (user + sys) per GiB and peak RSS;
 #   2. a link folder of 2,000 files of 64 KiB from parvex-service: files per second.
 # Every run starts from an empty folder and its bytes are checked afterwards. A benchmark
-# reports figures and ratios engine/aria2c; it passes or fails nothing. Expects a build in
-# build/ (or $BUILD_DIR) and builds nothing; installs aria2, nginx and time when missing.
+# reports figures and ratios engine/aria2c (medians of BENCH_ROUNDS runs each, default 3); it
+# passes or fails nothing. Expects a build in build/ (or $BUILD_DIR) and builds nothing;
+# installs aria2, nginx and time when missing.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -180,17 +181,52 @@ compare() { # case, engine figure, aria2c figure, unit
 }
 
 big_mib=$((big_size / 1048576))
+rounds=${BENCH_ROUNDS:-3}
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Runs the engine and aria2c in turn, `rounds` times each, and reports each tool's medians.
+# The order alternates: a first run pays for page-cache memory the machine never touched, and
+# the shared machine's load drifts. `pair_case NAME UNIT COUNT CHECK ENGINE_CMD ARIA_CMD`, the
+# last two naming arrays.
+pair_case() {
+  local name=$1 unit=$2 count=$3 check=$4
+  local -n engine_cmd=$5 aria_cmd=$6
+  local -A walls=() cpus=() rsses=()
+  local round tool order figure engine_figure
+  for ((round = 0; round < rounds; round++)); do
+    order=(engine aria2c)
+    ((round % 2 == 1)) && order=(aria2c engine)
+    for tool in "${order[@]}"; do
+      if [[ $tool == engine ]]; then
+        measure "$name engine" "$check" "${engine_cmd[@]}"
+      else
+        measure "$name aria2c" "$check" "${aria_cmd[@]}"
+      fi
+      walls[$tool]+="$wall "
+      cpus[$tool]+="$cpu "
+      rsses[$tool]+="$rss_mib "
+    done
+  done
+  for tool in engine aria2c; do
+    wall=$(tr ' ' '\n' <<<"${walls[$tool]}" | grep . | median)
+    cpu=$(tr ' ' '\n' <<<"${cpus[$tool]}" | grep . | median)
+    rss_mib=$(tr ' ' '\n' <<<"${rsses[$tool]}" | grep . | median)
+    figure=$(per_second "$count")
+    report "$name" "$tool" "$figure" "$unit"
+    [[ $tool == engine ]] && engine_figure=$figure
+  done
+  compare "$name" "$engine_figure" "$figure" "$unit"
+}
+
 big_case() { # case, CA file, URL for aria2c, then the engine's request arguments
-  local name=$1 ca=$2 url=$3 engine aria
+  local name=$1 ca=$2 url=$3
   shift 3
-  measure "$name engine" check_big "$fetch_bin" --data-dir "$work/data" "$@" --ca-file "$ca" --quiet
-  engine=$(per_second "$big_mib")
-  report "$name" engine "$engine" MiB/s
-  measure "$name aria2c" check_big aria2c -x10 -s10 -k1M --file-allocation=falloc -q \
-    --ca-certificate="$ca" -d "{dir}" -o big.bin "$url"
-  aria=$(per_second "$big_mib")
-  report "$name" aria2c "$aria" MiB/s
-  compare "$name" "$engine" "$aria" MiB/s
+  # shellcheck disable=SC2034 # passed to pair_case by name
+  local big_engine=("$fetch_bin" --data-dir "$work/data" "$@" --ca-file "$ca" --quiet)
+  # shellcheck disable=SC2034
+  local big_aria=(aria2c -x10 -s10 -k1M --file-allocation=falloc -q --ca-certificate="$ca"
+    -d "{dir}" -o big.bin "$url")
+  pair_case "$name" MiB/s "$big_mib" check_big big_engine big_aria
 }
 
 # The file is 1 GiB, so its CPU seconds are the CPU seconds per GiB.
@@ -199,16 +235,12 @@ if [[ -n "$nginx_bin" ]]; then
   big_case "1 GiB, nginx" "$work/nginx.pem" "$nginx_url" --url "$nginx_url" --to "{dir}/big.bin"
 fi
 
-name="2,000 x 64 KiB, link"
-measure "$name engine" check_many "$fetch_bin" --data-dir "$work/data" \
-  --link "$service_base" manyfiles --to "{dir}" --ca-file "$service_ca" --quiet
-engine=$(per_second "$file_count")
-report "$name" engine "$engine" files/s
-measure "$name aria2c" check_many aria2c -j10 -x1 -q --ca-certificate="$service_ca" \
-  -d "{dir}" -i "$work/many.aria2"
-aria=$(per_second "$file_count")
-report "$name" aria2c "$aria" files/s
-compare "$name" "$engine" "$aria" files/s
+# shellcheck disable=SC2034 # passed to pair_case by name
+many_engine=("$fetch_bin" --data-dir "$work/data" --link "$service_base" manyfiles --to "{dir}"
+  --ca-file "$service_ca" --quiet)
+# shellcheck disable=SC2034
+many_aria=(aria2c -j10 -x1 -q --ca-certificate="$service_ca" -d "{dir}" -i "$work/many.aria2")
+pair_case "2,000 x 64 KiB, link" files/s "$file_count" check_many many_engine many_aria
 
 echo
 printf '%-24s %-7s %9s %-8s %8s %8s %8s\n' case tool figure unit "wall s" "CPU s" "RSS MiB"
