@@ -55,17 +55,11 @@ std::string PipelineTest::MetadataUrl(const std::string& below) const {
 }
 
 CTaskInfo PipelineTest::AddLinkTask(const std::string& id) {
-    CTaskInfo task;
-    task.task_id = id;
-    task.state = kStateWorking;
-    task.is_folder = true;
-    task.add_time = kStart;
-    task.priority = 1;
-    task.group_id = kGroup;
+    CTaskInfo task = AddFolderTask(id, kStateWorking);
     task.box_file.path = DownloadUrl("");
     task.box_file.metaurl = MetadataUrl("");
     task.local_file.path = m_dir.File("save/Root");
-    m_tasks->AddTask(task, true, true);
+    m_tasks->UpdateTask(task);
     return task;
 }
 
