@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+class CEngineBridge;
+
+// The service address and delivery code of a working link address.
+struct LinkParts {
+    QString serviceAddress; // scheme://host[:port], empty when no "/" follows "://"
+    QString deliveryCode;   // everything after the last "/"
+};
+// Splits a working address that holds "://" after at least one character.
+LinkParts SplitLinkAddress(const QString& workingAddress);
+
+// Where the add dialog puts the focus after a refused address.
+enum class ConfirmFocus { kNone, kLinkAddress, kPassword };
+
+enum class ConfirmOutcome {
+    kAccepted,  // close with OK: the three results are set
+    kStayOpen,  // show the message, focus the field, stay open
+    kCancelled, // show the message, close with Cancel (a link for logged-in users only)
+};
+
+struct LinkConfirmResult {
+    ConfirmOutcome outcome = ConfirmOutcome::kStayOpen;
+    QString message; // empty when accepted
+    ConfirmFocus focus = ConfirmFocus::kNone;
+    int errorCode = 0; // the failed request's code (0 when no request failed)
+    QString serviceAddress;
+    QString deliveryCode;
+    QString accessToken;
+};
+
+// The add dialog's OK: trims the address (Unicode white space), refuses an empty one, lets the
+// service resolve an address without "/link/view/", checks for a scheme, splits off the service
+// address and the delivery code, authenticates, refuses links for logged-in users only, and
+// remembers the trimmed address as typed ("DeliveryUrl") when accepted. Messages are in the
+// current language. `bridge` may be null (no engine): authentication then fails with code 0.
+LinkConfirmResult ConfirmLink(CEngineBridge* bridge, const QString& linkAddress,
+                              const QString& password);

@@ -1,0 +1,11 @@
+// Test main for the front end: one QCoreApplication for the process, so posted events can be
+// delivered (tests pump them with QCoreApplication::processEvents while they wait).
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
