@@ -30,6 +30,8 @@ std::string HomeFolder() {
     return "."; // nothing better known: work below the current folder
 }
 
+std::string g_appDataOverride;
+
 std::string EnsureFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -54,6 +56,9 @@ std::string GetVendorDataFolder() {
 }
 
 std::string GetAppDataFolder() {
+    if (!g_appDataOverride.empty()) {
+        return EnsureFolder(g_appDataOverride);
+    }
     return EnsureFolder(fs::path(GetVendorDataFolder()) / "Parvex");
 }
 
@@ -67,4 +72,12 @@ std::string GetSettingsFilePath() {
 
 std::string GetLogFilePath() {
     return (fs::path(GetLogFolder()) / "parvex.log").string();
+}
+
+void SetAppDataFolderOverride(const std::string& folder) {
+    std::error_code ec;
+    g_appDataOverride = folder.empty() ? std::string() : fs::absolute(folder, ec).string();
+    if (ec) {
+        g_appDataOverride = folder;
+    }
 }

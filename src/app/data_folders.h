@@ -12,3 +12,8 @@ std::string GetAppDataFolder();    // <vendor>/Parvex: settings, log folder, eng
 std::string GetLogFolder();        // <app>/Log
 std::string GetSettingsFilePath(); // <app>/Parvex.xml
 std::string GetLogFilePath();      // <log>/parvex.log
+
+// Makes `folder` the application data folder instead of <vendor>/Parvex (the command-line
+// front end's --data-dir); a relative folder is taken from the current one. Set it before any
+// other thread runs; an empty text restores the default.
+void SetAppDataFolderOverride(const std::string& folder);

@@ -60,6 +60,41 @@ constexpr Entry kChinese[] = {
     {44, "无效的提取码！（%d）"},
     {45, "不能从链接下载工具下载该链接"},
     {46, "正在加载，请稍后。。。。"},
+    {47, "链接中没有这一项：%s"},
+    {48, "服务器返回的文件名无效：%s"},
+    {49, "%s：失败（%d）：%s"},
+    {50, "全部完成。文件在：%s"},
+    {51, "没有任务"},
+    {52, "没有这个任务：%s"},
+    {53, "无法添加任务：%s"},
+    {54, "正在读取链接内容。。。"},
+    {55, "准备中"},
+    {56, "已中断。运行 parvex-cli resume 可继续下载。"},
+    {57, "用法：parvex-cli [选项] 命令\n\n命令：\n  list 链接地址 [--password 密码]\n      "
+         "列出链接中的文件和文件夹\n  get 链接地址 [--password 密码] [--to 文件夹] [--select 路径 "
+         "...]\n      下载链接（默认下载整个链接）到文件夹（默认当前文件夹），直到全部完成或失败\n "
+         " status              显示未完成的任务\n  resume [任务编号 ...] "
+         "继续下载未完成的任务（不带编号时跳过已暂停的任务）\n  pause 任务编号       暂停任务\n  "
+         "remove 任务编号      移除任务（已下载完成的文件保留）\n\n选项：\n  --data-dir 文件夹    "
+         "数据文件夹（设置、日志、任务数据库）\n  --lang en|cn        界面语言\n  --ca-file 文件   "
+         "    信任此证书文件签发的服务器证书\n  --insecure          不验证服务器证书\n  --help     "
+         "         显示本说明\n  --version           显示版本\n\n退出状态：0 全部完成；1 "
+         "有任务失败；2 参数错误；3 无法打开链接。\n"},
+    {58, "此链接需要密码，请用 --password 提供"},
+    {59, "已添加：%s → %s"},
+    {60, "已暂停：%s"},
+    {61, "已移除：%s"},
+    {62, "完成 %d 个，失败 %d 个"},
+    {63, "另一个程序实例正在使用此数据文件夹"},
+    {64, "未知的参数：%s"},
+    {65, "%s 需要一个值"},
+    {66, "缺少链接地址"},
+    {67, "缺少任务编号"},
+    {68, "--lang 只能是 en 或 cn"},
+    {69, "运行 parvex-cli --help 查看用法"},
+    {70, "缺少命令"},
+    {71, "未知的命令：%s"},
+    {72, "下载引擎已停止"},
 };
 
 constexpr Entry kEnglish[] = {
@@ -110,6 +145,43 @@ constexpr Entry kEnglish[] = {
     {44, "invalid password （%d）"},
     {45, "Cannot download the link from the Link Download Tool"},
     {46, "Loading, please wait..."},
+    {47, "The link has no item %s"},
+    {48, "Invalid file name from the server: %s"},
+    {49, "%s: failed（%d）：%s"},
+    {50, "All done. The files are in %s"},
+    {51, "No tasks"},
+    {52, "No task with the id %s"},
+    {53, "Could not add a task for %s"},
+    {54, "Listing the link..."},
+    {55, "Preparing"},
+    {56, "Interrupted. Run parvex-cli resume to continue."},
+    {57, "Usage: parvex-cli [options] command\n\nCommands:\n  list LINK [--password P]\n      list "
+         "the files and folders of a share link\n  get LINK [--password P] [--to DIR] [--select "
+         "PATH ...]\n      download the link (all of it by default) into DIR (default: the current "
+         "folder)\n      and follow the downloads until every one completed or failed\n  status    "
+         "          show the unfinished tasks\n  resume [ID ...]     continue the unfinished tasks "
+         "(without ids, paused ones stay paused)\n  pause ID            pause a task\n  remove ID  "
+         "         remove a task (files already finished are kept)\n\nOptions:\n  --data-dir DIR   "
+         "   data folder (settings, log, task databases)\n  --lang en|cn        language of the "
+         "messages\n  --ca-file FILE      trust server certificates issued by this CA file\n  "
+         "--insecure          do not verify server certificates\n  --help              show this "
+         "text\n  --version           show the version\n\nExit status: 0 all completed; 1 a task "
+         "failed; 2 bad arguments; 3 the link could not be opened.\n"},
+    {58, "This link needs a password: give it with --password"},
+    {59, "Added: %s → %s"},
+    {60, "Paused: %s"},
+    {61, "Removed: %s"},
+    {62, "%d completed, %d failed"},
+    {63, "Another copy of the program is already using this data folder"},
+    {64, "Unknown argument: %s"},
+    {65, "%s needs a value"},
+    {66, "The link address is missing"},
+    {67, "The task id is missing"},
+    {68, "--lang takes en or cn"},
+    {69, "Run parvex-cli --help for usage"},
+    {70, "No command given"},
+    {71, "Unknown command: %s"},
+    {72, "The download engine has stopped"},
 };
 
 using TextMap = std::map<int, QString>;

@@ -1,17 +1,135 @@
-// Placeholder until the listing lands.
 #include "intake/link_listing.h"
 
-QString AppendToken(const QString& metadataUrl, const QString&) {
-    return metadataUrl;
+#include "tracking/post_targets.h"
+
+#include <functional>
+
+namespace {
+
+// ListFolderPages with a way out between pages for a thread asked to stop.
+void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem& target,
+                    BridgeStatus& status, const std::function<bool()>& stopRequested) {
+    std::int64_t offset = 0;
+    for (;;) {
+        const std::optional<QString> reply = bridge.GetJsonPage(metadataUrl, offset, status);
+        if (!reply) {
+            return;
+        }
+        // A page that is no listing leaves `page` empty: a short page, the last one.
+        LinkItem page;
+        ParseListing(*reply, page);
+        const auto count = static_cast<std::int64_t>(page.children.size());
+        target.children.insert(target.children.end(),
+                               std::make_move_iterator(page.children.begin()),
+                               std::make_move_iterator(page.children.end()));
+        if (count < kListingPageSize || stopRequested()) {
+            return;
+        }
+        offset += count;
+    }
 }
-void ListFolderPages(CEngineBridge&, const QString&, LinkItem&, BridgeStatus&) {}
-void ListLinkTree(CEngineBridge&, const QString&, const QString&, const QString&, LinkItem&,
-                  LinkItem&, BridgeStatus&) {}
+
+class CTreeWalk {
+public:
+    CTreeWalk(CEngineBridge& bridge, const QString& serviceAddress, const QString& token,
+              LinkItem& allItems, BridgeStatus& status)
+        : m_bridge(bridge), m_serviceAddress(serviceAddress), m_token(token), m_allItems(allItems),
+          m_status(status) {}
+
+    void ListFolder(const QString& linkPath, LinkItem& folder) {
+        LinkItem page;
+        std::int64_t offset = 0;
+        bool parsed = RequestPage(linkPath, offset, page);
+        // A failed sub-folder leaves its status behind; the next page request here replaces it.
+        while (parsed && m_status.code == 0) {
+            for (const LinkItem& child : page.children) {
+                folder.children.push_back(child);
+                m_allItems.children.push_back(child);
+            }
+            for (const LinkItem& child : page.children) {
+                if (child.isFolder) {
+                    LinkItem below;
+                    ListFolder(linkPath + child.path.mid(child.path.lastIndexOf(u'/')), below);
+                }
+            }
+            const auto count = static_cast<std::int64_t>(page.children.size());
+            if (count < kListingPageSize) {
+                break;
+            }
+            offset += count;
+            parsed = RequestPage(linkPath, offset, page);
+        }
+        LinkItem members = page.WithoutChildren();
+        members.children = std::move(folder.children);
+        folder = std::move(members);
+    }
+
+private:
+    // Sets the shared status either way; false when the request failed or the page is no listing
+    // (`page` then keeps the previous page).
+    bool RequestPage(const QString& linkPath, std::int64_t offset, LinkItem& page) {
+        const std::optional<QString> reply =
+            m_bridge.GetDeliveryMetadata(m_serviceAddress, linkPath, m_token, offset, m_status);
+        if (!reply) {
+            return false;
+        }
+        m_status = BridgeStatus();
+        return ParseListing(*reply, page);
+    }
+
+    CEngineBridge& m_bridge;
+    const QString& m_serviceAddress;
+    const QString& m_token;
+    LinkItem& m_allItems;
+    BridgeStatus& m_status;
+};
+
+} // namespace
+
+QString AppendToken(const QString& metadataUrl, const QString& token) {
+    if (token.isEmpty() || metadataUrl.contains(QLatin1String("token="))) {
+        return metadataUrl;
+    }
+    const QLatin1String joint(metadataUrl.contains(u'?') ? "&token=" : "?token=");
+    return metadataUrl + joint + token;
+}
+
+void ListFolderPages(CEngineBridge& bridge, const QString& metadataUrl, LinkItem& target,
+                     BridgeStatus& status) {
+    ListPagesUntil(bridge, metadataUrl, target, status, [] { return false; });
+}
+
+void ListLinkTree(CEngineBridge& bridge, const QString& serviceAddress, const QString& deliveryCode,
+                  const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status) {
+    root = LinkItem();
+    CTreeWalk(bridge, serviceAddress, token, allItems, status).ListFolder(deliveryCode, root);
+}
+
 CGetMetaAction::CGetMetaAction(CTovuTransMgr* mgr, const LinkItem& folder, QObject* receiver,
                                QString token)
-    : m_bridge(mgr), m_token(std::move(token)), m_folder(folder.WithoutChildren()),
-      m_receiver(receiver) {}
+    : m_bridge(mgr), m_token(std::move(token)), m_metadataUrl(folder.metadataUrl),
+      m_folder(folder.WithoutChildren()), m_receiver(receiver) {}
+
 CGetMetaAction::~CGetMetaAction() {
     StopForDestruction();
 }
-void CGetMetaAction::Run(std::int32_t) {}
+
+void CGetMetaAction::Run(std::int32_t) {
+    auto result = std::make_unique<ListResult>();
+    result->folder = m_folder;
+    BridgeStatus status;
+    if (!m_metadataUrl.isEmpty()) {
+        ListPagesUntil(m_bridge, AppendToken(m_metadataUrl, m_token), result->folder, status,
+                       [this] { return IsStopRequested(); });
+    } else {
+        m_bridge.GetDeliveryMetadata(m_serviceAddress, m_linkPath, m_token, 0, status);
+    }
+    // Asked to stop (the pool is shutting down): a cut-short listing must not pass for a whole one.
+    if (IsStopRequested()) {
+        return;
+    }
+    result->errorCode = status.code;
+    result->errorMessage = status.message;
+    post_targets::Post(
+        m_receiver, std::make_unique<CListResultEvent>(std::move(result), /*fromTreeWalk=*/false));
+}

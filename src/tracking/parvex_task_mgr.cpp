@@ -1,15 +1,157 @@
-// Placeholder until the tracker lands.
 #include "tracking/parvex_task_mgr.h"
+
+#include "app/engine_bridge.h"
+#include "engine/message_texts.h"
+#include "tracking/front_events.h"
+#include "tracking/local_names.h"
+#include "tracking/post_targets.h"
+
+#include <algorithm>
+#include <memory>
 
 CParvexTaskMgr::CParvexTaskMgr(CEngineBridge* bridge, std::chrono::milliseconds pollInterval)
     : m_bridge(bridge), m_pollInterval(pollInterval) {}
+
 CParvexTaskMgr::~CParvexTaskMgr() {
     StopForDestruction();
 }
-void CParvexTaskMgr::AddWindow(QObject*) {}
-void CParvexTaskMgr::GetAllTasks(std::map<QString, CTaskViewInfo>&) const {}
-std::vector<AddedTask> CParvexTaskMgr::AddDownloadTasks(const std::vector<LinkItem>&,
-                                                        const QString&, const QString&) {
-    return {};
+
+CEngineBridge* CParvexTaskMgr::Bridge() const {
+    return m_bridge != nullptr ? m_bridge : CEngineBridge::Instance();
 }
-void CParvexTaskMgr::Run(std::int32_t) {}
+
+void CParvexTaskMgr::AddWindow(QObject* receiver) {
+    if (receiver == nullptr) {
+        return;
+    }
+    post_targets::Register(receiver);
+    std::lock_guard lock(m_windowsMutex);
+    if (std::find(m_windows.begin(), m_windows.end(), receiver) != m_windows.end()) {
+        return;
+    }
+    m_windows.push_back(receiver);
+    if (m_loaded.load()) {
+        PostLoaded(receiver);
+    }
+}
+
+void CParvexTaskMgr::GetAllTasks(std::map<QString, CTaskViewInfo>& tasks) const {
+    if (m_loaded.load()) {
+        tasks = m_snapshot;
+    }
+}
+
+std::vector<AddedTask> CParvexTaskMgr::AddDownloadTasks(const std::vector<LinkItem>& items,
+                                                        const QString& saveFolder,
+                                                        const QString& token) {
+    std::vector<AddedTask> added;
+    CEngineBridge* bridge = Bridge();
+    if (bridge == nullptr) {
+        return added;
+    }
+    added.reserve(items.size());
+    for (const LinkItem& item : items) {
+        AddedTask& result = added.emplace_back();
+        result.itemPath = item.path;
+        // Checked before any path is formed: such a name could reach outside the save folder.
+        if (!IsPlainName(item.Name())) {
+            result.errorCode = engine_code::kInvalidNameFromServer;
+            continue;
+        }
+        result.localPath = FreeLocalPath(item.path, saveFolder, item.isFolder);
+        if (result.localPath.isEmpty()) {
+            continue;
+        }
+        const QString address = token.isEmpty()
+                                    ? item.metadataUrl
+                                    : item.metadataUrl + QStringLiteral("?token=") + token;
+        result.taskId = bridge->NewDeliveryTask(item.downloadUrl, result.localPath, item.isFolder,
+                                                address, kFrontTaskPriority);
+    }
+    return added;
+}
+
+void CParvexTaskMgr::Run(std::int32_t) {
+    if (IsStopRequested()) {
+        return;
+    }
+    CEngineBridge* bridge = Bridge();
+    if (bridge == nullptr || !LoadSnapshot(*bridge)) {
+        return;
+    }
+    std::vector<QString> finished;
+    int pass = 0;
+    do {
+        if (++pass >= kDeletePasses) {
+            pass = 0;
+            for (const QString& id : finished) {
+                bridge->DeleteTask(id);
+            }
+            finished.clear();
+        }
+        for (const QString& id : bridge->GetChangedTaskIds()) {
+            if (IsStopRequested()) {
+                return;
+            }
+            const CTaskViewInfo record = bridge->GetTaskView(id);
+            if (record.viewState == view_state::kAbsent) {
+                m_deletedAtLoad.erase(id);
+                continue;
+            }
+            // Loading reports every stored task as changed; one deleted by the load may still
+            // be reported completed until its deletion has been applied.
+            if (m_deletedAtLoad.count(id) != 0) {
+                continue;
+            }
+            PostChanged(id, record);
+            if (record.viewState == view_state::kCompleted &&
+                std::find(finished.begin(), finished.end(), id) == finished.end()) {
+                finished.push_back(id);
+            }
+        }
+    } while (!WaitForStop(m_pollInterval));
+}
+
+bool CParvexTaskMgr::LoadSnapshot(CEngineBridge& bridge) {
+    while (!bridge.IsTaskListLoaded()) {
+        if (WaitForStop(kLoadPollInterval)) {
+            return false;
+        }
+    }
+    for (const QString& id : bridge.GetTaskIds()) {
+        if (IsStopRequested()) {
+            return false;
+        }
+        CTaskViewInfo record = bridge.GetTaskView(id);
+        if (record.viewState == view_state::kCompleted) {
+            bridge.DeleteTask(id);
+            m_deletedAtLoad.insert(id);
+            continue;
+        }
+        // Deleted between the list and its record: nothing to show.
+        if (record.viewState == view_state::kAbsent) {
+            continue;
+        }
+        m_snapshot.insert_or_assign(id, std::move(record));
+    }
+    // Under the lock, so a window registering now gets the loaded event exactly once.
+    std::lock_guard lock(m_windowsMutex);
+    m_loaded.store(true);
+    for (QObject* receiver : m_windows) {
+        PostLoaded(receiver);
+    }
+    return true;
+}
+
+void CParvexTaskMgr::PostLoaded(QObject* receiver) {
+    post_targets::Post(receiver, std::make_unique<CFrontEvent>(kMsgTaskLoaded));
+}
+
+void CParvexTaskMgr::PostChanged(const QString& taskId, const CTaskViewInfo& record) {
+    std::lock_guard lock(m_windowsMutex);
+    for (QObject* receiver : m_windows) {
+        post_targets::Post(
+            receiver, std::make_unique<CTaskChangedEvent>(kMsgTaskChanged, taskId,
+                                                          std::make_unique<CTaskViewInfo>(record)));
+    }
+}

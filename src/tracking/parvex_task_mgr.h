@@ -11,6 +11,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 class CEngineBridge;
@@ -66,4 +67,7 @@ private:
     std::map<QString, CTaskViewInfo> m_snapshot; // written before m_loaded is set, then fixed
     mutable std::mutex m_windowsMutex;
     std::vector<QObject*> m_windows;
+    // Completed tasks the start-up load deleted, until the engine reports them gone (tracker
+    // thread only).
+    std::set<QString> m_deletedAtLoad;
 };

@@ -8,17 +8,12 @@
 #include "engine/tovu_trans_mgr.h"
 #include "file_content.h"
 #include "service_server.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,8 +23,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -92,54 +85,16 @@ std::string Tail(const std::vector<std::string>& lines, std::size_t count) {
 class FetchRun {
 public:
     FetchRun(const std::vector<std::string>& args, std::string outPath, std::string dataDir)
-        : m_out(std::move(outPath)), m_dataDir(std::move(dataDir)) {
-        std::vector<std::string> all = {PARVEX_ENGINE_FETCH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : all) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, m_out.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_out + ".err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int spawned =
-            posix_spawn(&m_pid, PARVEX_ENGINE_FETCH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            m_pid = -1;
-            ADD_FAILURE() << "could not start " << PARVEX_ENGINE_FETCH << ": " << spawned;
+        : m_process(PARVEX_ENGINE_FETCH, args, outPath, outPath + ".err"),
+          m_out(std::move(outPath)), m_dataDir(std::move(dataDir)) {
+        if (!m_process.Started()) {
+            ADD_FAILURE() << "could not start " << PARVEX_ENGINE_FETCH;
         }
     }
-    ~FetchRun() { Kill(); }
-    FetchRun(const FetchRun&) = delete;
-    FetchRun& operator=(const FetchRun&) = delete;
 
-    // Whether the run has ended (its status is then kept).
-    bool Ended() {
-        if (m_pid > 0 && waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_ended = true;
-        }
-        return m_ended;
-    }
-    // The exit status; -1 when the run has not ended by the deadline.
-    int Exit(std::chrono::milliseconds deadline = kDeadline) {
-        if (!WaitUntil([this] { return Ended(); }, deadline)) {
-            return -1;
-        }
-        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : 128 + WTERMSIG(m_status);
-    }
-    void Kill() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
+    bool Ended() { return m_process.Ended(); }
+    int Exit(std::chrono::milliseconds deadline = kDeadline) { return m_process.Exit(deadline); }
+    void Kill() { m_process.Kill(); }
 
     std::vector<std::string> Lines() const { return ReadLines(m_out); }
     std::string LastLine() const {
@@ -164,9 +119,7 @@ public:
     }
 
 private:
-    pid_t m_pid = -1;
-    bool m_ended = false;
-    int m_status = 0;
+    testing_support::ChildProcess m_process;
     std::string m_out;
     std::string m_dataDir;
 };

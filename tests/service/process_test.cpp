@@ -1,16 +1,12 @@
 #include "service_fixture.h"
 
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -18,56 +14,17 @@ namespace {
 class ServiceProcess {
 public:
     ServiceProcess(const std::vector<std::string>& args, const testing_support::TempDir& dir)
-        : m_out(dir.File("out.txt")), m_err(dir.File("err.txt")) {
-        std::vector<char*> argv;
-        std::string program = PARVEX_SERVICE_EXECUTABLE;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (std::string& arg : copies) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~ServiceProcess() {
-        if (m_pid > 0 && !m_exited) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
+        : m_process(PARVEX_SERVICE_EXECUTABLE, args, dir.File("out.txt"), dir.File("err.txt")) {}
 
     // The exit status once the process ends (within the deadline), else -1.
-    int WaitForExit() {
-        int status = 0;
-        const bool ended = testing_support::WaitUntil(
-            [&] { return m_exited || (m_exited = ::waitpid(m_pid, &status, WNOHANG) == m_pid); });
-        if (ended && WIFEXITED(status)) {
-            m_status = WEXITSTATUS(status);
-        }
-        return ended ? m_status : -1;
-    }
-
-    void Signal(int signal) const { ::kill(m_pid, signal); }
-    std::string Out() const { return testing_support::ReadFile(m_out); }
-    std::string Err() const { return testing_support::ReadFile(m_err); }
-    bool Started() const { return m_pid > 0; }
+    int WaitForExit() { return m_process.Exit(std::chrono::seconds(10)); }
+    void Signal(int signal) const { m_process.Signal(signal); }
+    std::string Out() const { return m_process.Out(); }
+    std::string Err() const { return m_process.Err(); }
+    bool Started() const { return m_process.Started(); }
 
 private:
-    std::string m_out;
-    std::string m_err;
-    pid_t m_pid = -1;
-    bool m_exited = false;
-    int m_status = -1;
+    testing_support::ChildProcess m_process;
 };
 
 TEST(ServiceProcessTest, PrintsItsUrlServesAndEndsOnSigterm) {
@@ -103,6 +60,16 @@ TEST(ServiceProcessTest, BadScenarioAndBusyPortAreReportedClearly) {
         EXPECT_EQ(process.WaitForExit(), 2);
         EXPECT_EQ(process.Err(), "parvex-service: bad scenario: " + dir.File("bad.json") +
                                      ": links[0]: member \"item\" is missing\n");
+    }
+    {
+        ServiceProcess process({"--scenario", PARVEX_SERVICE_DEMO_SCENARIO, "--throttle", "0"},
+                               dir);
+        EXPECT_EQ(process.WaitForExit(), 2);
+        EXPECT_EQ(process.Err().rfind("parvex-service: --throttle needs a number of bytes per "
+                                      "second, not \"0\"\n",
+                                      0),
+                  0u)
+            << process.Err();
     }
     parvex_service::ServiceServer holder(parvex_service::Scenario{});
     ASSERT_TRUE(holder.Start()) << holder.LastError();

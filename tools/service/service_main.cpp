@@ -2,7 +2,9 @@
 
 #include "service_server.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -12,9 +14,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: parvex-service --scenario FILE [--port N] [--tls] [--bind ADDR]\n"
+    "usage: parvex-service --scenario FILE [--port N] [--tls] [--bind ADDR] [--throttle BPS]\n"
     "\n"
     "Serves the scenario FILE on ADDR (default 127.0.0.1), port N (default: a free one).\n"
+    "--throttle sends every download at about BPS bytes per second per connection, so a\n"
+    "demonstration shows its progress.\n"
     "Prints one line, the base URL, followed with --tls by a blank and the CA file that\n"
     "holds the self-signed certificate; then serves until SIGINT or SIGTERM.\n";
 
@@ -38,6 +42,7 @@ bool ParsePort(const std::string& text, int& port) {
 int main(int argc, char** argv) {
     std::string scenarioPath;
     parvex_service::StartOptions options;
+    std::uint64_t throttle = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -53,6 +58,14 @@ int main(int argc, char** argv) {
             if (!ParsePort(argv[++i], options.port)) {
                 return UsageError(std::string("--port needs a number from 0 to 65535, not \"") +
                                   argv[i] + "\"");
+            }
+        } else if (arg == "--throttle" && hasValue) {
+            char* end = nullptr;
+            throttle = std::strtoull(argv[++i], &end, 10);
+            if (*argv[i] == '\0' || *end != '\0' || throttle == 0) {
+                return UsageError(
+                    std::string("--throttle needs a number of bytes per second, not \"") + argv[i] +
+                    "\"");
             }
         } else if (arg == "--bind" && hasValue) {
             options.bindAddress = argv[++i];
@@ -79,6 +92,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     parvex_service::ServiceServer server(std::move(scenario));
+    if (throttle != 0) {
+        constexpr std::uint64_t kChunk = 65536;
+        const int delayMs = static_cast<int>(std::max<std::uint64_t>(1, kChunk * 1000 / throttle));
+        server.AddFault(parvex_service::Fault::SlowBody("/v2/delivery/download/", delayMs, kChunk));
+    }
     if (!server.Start(options)) {
         std::cerr << "parvex-service: " << server.LastError() << "\n";
         return 1;

@@ -1,0 +1,284 @@
+#include "cli/cli_commands.h"
+
+#include "app/engine_bridge.h"
+#include "app/lang_text.h"
+#include "cli/cli_session.h"
+#include "cli/link_selection.h"
+#include "cli/terminal.h"
+#include "intake/link_confirm.h"
+#include "intake/selection_check.h"
+#include "views/task_texts.h"
+
+#include <QDir>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPasswordLabelText = 25;
+constexpr int kPasswordAttempts = 3;
+// A pause or removal is applied within a dispatcher pass; this bounds the wait for it.
+constexpr auto kChangeDeadline = std::chrono::seconds(30);
+
+QByteArray Utf8(const QString& text) {
+    return text.toUtf8();
+}
+
+// The add dialog's confirm sequence; on a terminal a refused empty password is asked for.
+int OpenLink(CCliSession& session, const CliOptions& options, LinkConfirmResult& opened) {
+    QString password = options.password;
+    for (int attempt = 0;; ++attempt) {
+        opened = ConfirmLink(&session.Bridge(), options.link, password);
+        if (opened.outcome == ConfirmOutcome::kAccepted) {
+            return kExitDone;
+        }
+        const bool askable = opened.outcome == ConfirmOutcome::kStayOpen &&
+                             opened.focus == ConfirmFocus::kPassword && password.isEmpty() &&
+                             !options.hasPassword && attempt < kPasswordAttempts;
+        if (askable && IsTerminal(STDIN_FILENO)) {
+            const std::optional<QString> typed = ReadHiddenLine(GetLangText(kPasswordLabelText));
+            if (typed && !typed->isEmpty()) {
+                password = *typed;
+                continue;
+            }
+        }
+        CCliSession::Complain(opened.message);
+        if (askable) {
+            CCliSession::Complain(GetLangText(lang_text::kCliPasswordNeeded));
+        }
+        return kExitLink;
+    }
+}
+
+// Lists the opened link; false (reported) when not even its own item could be read.
+bool ListLink(CCliSession& session, const LinkConfirmResult& link, LinkItem& root,
+              LinkItem& allItems) {
+    BridgeStatus status;
+    session.Bridge().ListLinkTree(link.serviceAddress, link.deliveryCode, link.accessToken, root,
+                                  allItems, status);
+    if (root.path.isEmpty()) {
+        CCliSession::Complain(ErrorMessageText(status.message, status.code));
+        return false;
+    }
+    if (status.code != 0) {
+        // A folder below could not be listed: what was found is still shown and downloadable
+        // (the download lists the folders again).
+        CCliSession::Complain(ErrorMessageText(status.message, status.code));
+    }
+    return true;
+}
+
+QString ItemLine(const LinkItem& item) {
+    const QString kind = item.isFolder ? QStringLiteral("dir ") : QStringLiteral("file");
+    const QString size =
+        item.isFolder ? QString()
+                      : SizeText(static_cast<std::uint64_t>(std::max<std::int64_t>(item.bytes, 0)));
+    const bool outer = !item.convertedUrl.isEmpty() || !item.watermarkUrl.isEmpty();
+    return kind + u' ' + size.rightJustified(12) + QStringLiteral("  ") + item.path +
+           (outer ? QStringLiteral("  *") : QString());
+}
+
+QString AbsoluteFolder(const QString& folder) {
+    return QDir::cleanPath(QDir::current().absoluteFilePath(folder.isEmpty() ? "." : folder));
+}
+
+// Waits until the task's record satisfies `done`; false on time-out or interruption.
+template <typename Done>
+bool WaitForTask(CEngineBridge& bridge, const QString& taskId, Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + kChangeDeadline;
+    while (!done(bridge.GetTaskView(taskId))) {
+        if (CCliSession::Interrupted() || std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// A task the engine knows, or a reported refusal.
+bool KnownTask(CEngineBridge& bridge, const QString& taskId) {
+    const CTaskViewInfo view = bridge.GetTaskView(taskId);
+    if (taskId.isEmpty() || view.taskId != taskId || view.viewState == view_state::kAbsent) {
+        CCliSession::Complain(LangFormat(lang_text::kCliUnknownTask, Utf8(taskId).constData()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunList(CCliSession& session, const CliOptions& options) {
+    LinkConfirmResult link;
+    if (const int status = OpenLink(session, options, link); status != kExitDone) {
+        return status;
+    }
+    LinkItem root;
+    LinkItem allItems;
+    if (!ListLink(session, link, root, allItems)) {
+        return kExitLink;
+    }
+    CCliSession::Say(ItemLine(root));
+    for (const LinkItem& item : allItems.children) {
+        CCliSession::Say(ItemLine(item));
+    }
+    return kExitDone;
+}
+
+int RunGet(CCliSession& session, const CliOptions& options) {
+    if (!session.StartEngine()) {
+        return kExitFailed;
+    }
+    LinkConfirmResult link;
+    if (const int status = OpenLink(session, options, link); status != kExitDone) {
+        return status;
+    }
+    if (IsTerminal(STDOUT_FILENO)) {
+        CCliSession::Say(GetLangText(lang_text::kCliListing));
+    }
+    LinkItem root;
+    LinkItem allItems;
+    if (!ListLink(session, link, root, allItems)) {
+        return kExitLink;
+    }
+    std::vector<LinkItem> picked;
+    QString unknown;
+    if (!SelectLinkItems(root, allItems, options.selections, picked, unknown)) {
+        CCliSession::Complain(LangFormat(lang_text::kCliUnknownItem, Utf8(unknown).constData()));
+        return kExitUsage;
+    }
+    const QString saveFolder = AbsoluteFolder(options.saveFolder);
+    const SelectionCheck check = ConfirmSelection(picked, allItems, saveFolder);
+    if (!check.accepted) {
+        CCliSession::Complain(check.message);
+        return SelectionHasOuterChain(picked, allItems) ? kExitLink : kExitUsage;
+    }
+    if (!session.StartTracker()) {
+        CCliSession::Complain(GetLangText(lang_text::kCliInterrupted));
+        return kExitInterrupted;
+    }
+
+    CProgressView view(stdout, IsTerminal(STDOUT_FILENO));
+    int refused = 0;
+    for (const AddedTask& added :
+         session.Tracker().AddDownloadTasks(picked, saveFolder, link.accessToken)) {
+        if (added.errorCode != 0) {
+            CCliSession::Complain(ErrorMessageText(
+                LangFormat(lang_text::kCliInvalidName, Utf8(added.itemPath).constData()),
+                added.errorCode));
+            ++refused;
+        } else if (added.taskId.isEmpty()) {
+            CCliSession::Complain(
+                LangFormat(lang_text::kCliTaskNotAdded, Utf8(added.itemPath).constData()));
+            ++refused;
+        } else {
+            CCliSession::Say(LangFormat(lang_text::kCliAdded, Utf8(added.itemPath).constData(),
+                                        Utf8(added.localPath).constData()));
+            view.Follow(added.taskId);
+        }
+    }
+    if (refused == static_cast<int>(picked.size())) {
+        return kExitFailed;
+    }
+    const int status = session.Follow(view);
+    if (status == kExitDone && refused == 0) {
+        CCliSession::Say(LangFormat(lang_text::kCliAllDone, Utf8(saveFolder).constData()));
+        return kExitDone;
+    }
+    return status == kExitDone ? kExitFailed : status;
+}
+
+int RunStatus(CCliSession& session) {
+    if (!session.StartEngine()) {
+        return kExitFailed;
+    }
+    if (!session.StartTracker()) {
+        return kExitInterrupted;
+    }
+    std::map<QString, CTaskViewInfo> tasks;
+    session.Tracker().GetAllTasks(tasks);
+    if (tasks.empty()) {
+        CCliSession::Say(GetLangText(lang_text::kCliNoTasks));
+    }
+    for (const auto& [id, record] : tasks) {
+        CCliSession::Say(id + QStringLiteral("  ") + TaskLine(record));
+    }
+    return kExitDone;
+}
+
+int RunResume(CCliSession& session, const CliOptions& options) {
+    if (!session.StartEngine()) {
+        return kExitFailed;
+    }
+    if (!session.StartTracker()) {
+        return kExitInterrupted;
+    }
+    std::map<QString, CTaskViewInfo> tasks;
+    session.Tracker().GetAllTasks(tasks);
+    QStringList chosen = options.taskIds;
+    for (const QString& id : chosen) {
+        if (tasks.count(id) == 0) {
+            CCliSession::Complain(LangFormat(lang_text::kCliUnknownTask, Utf8(id).constData()));
+            return kExitUsage;
+        }
+    }
+    if (chosen.isEmpty()) {
+        for (const auto& [id, record] : tasks) {
+            if (record.viewState != view_state::kPaused) {
+                chosen.append(id);
+            }
+        }
+    }
+    if (chosen.isEmpty()) {
+        CCliSession::Say(GetLangText(lang_text::kCliNoTasks));
+        return kExitDone;
+    }
+    CProgressView view(stdout, IsTerminal(STDOUT_FILENO));
+    for (const QString& id : chosen) {
+        view.Follow(id);
+        // A failed or paused task's old record would end the wait at once: it counts only
+        // once the engine reports the task again after the start.
+        if (!IsEndState(tasks[id].viewState)) {
+            view.Update(id, tasks[id]);
+        }
+        session.Bridge().StartTask(id);
+    }
+    return session.Follow(view);
+}
+
+int RunPause(CCliSession& session, const CliOptions& options) {
+    const QString taskId = options.taskIds.value(0);
+    if (!session.StartEngine() || !session.WaitForEngineLoad()) {
+        return kExitFailed;
+    }
+    if (!KnownTask(session.Bridge(), taskId)) {
+        return kExitUsage;
+    }
+    session.Bridge().PauseTask(taskId);
+    if (!WaitForTask(session.Bridge(), taskId,
+                     [](const CTaskViewInfo& view) { return IsEndState(view.viewState); })) {
+        return kExitFailed;
+    }
+    CCliSession::Say(LangFormat(lang_text::kCliPaused, Utf8(taskId).constData()));
+    return kExitDone;
+}
+
+int RunRemove(CCliSession& session, const CliOptions& options) {
+    const QString taskId = options.taskIds.value(0);
+    if (!session.StartEngine() || !session.WaitForEngineLoad()) {
+        return kExitFailed;
+    }
+    if (!KnownTask(session.Bridge(), taskId)) {
+        return kExitUsage;
+    }
+    session.Bridge().DeleteTask(taskId);
+    if (!WaitForTask(session.Bridge(), taskId, [](const CTaskViewInfo& view) {
+            return view.viewState == view_state::kAbsent;
+        })) {
+        return kExitFailed;
+    }
+    CCliSession::Say(LangFormat(lang_text::kCliRemoved, Utf8(taskId).constData()));
+    return kExitDone;
+}

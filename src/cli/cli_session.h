@@ -1,0 +1,70 @@
+#pragma once
+
+#include "cli/cli_options.h"
+#include "cli/progress_view.h"
+#include "tracking/parvex_task_mgr.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class CEngineBridge;
+
+// Exit statuses of parvex-cli.
+enum CliExit {
+    kExitDone = 0,
+    kExitFailed = 1, // a task failed, or the engine could not run
+    kExitUsage = 2,  // bad arguments, selection or save folder
+    kExitLink = 3,   // the link could not be opened
+    kExitInterrupted = 130,
+};
+
+// Receives the task tracker's events on the main thread.
+class CTaskReceiver : public QObject {
+public:
+    explicit CTaskReceiver(CProgressView* view) : m_view(view) {}
+
+    bool Loaded() const { return m_loaded; }
+    void SetView(CProgressView* view) { m_view = view; }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    CProgressView* m_view;
+    bool m_loaded = false;
+};
+
+// One run of parvex-cli: data folder, log, language and TLS settings first; the engine and the
+// task tracker when the command needs them; an orderly shutdown that keeps every stored
+// change when the session ends.
+class CCliSession {
+public:
+    explicit CCliSession(const CliOptions& options);
+    ~CCliSession();
+    CCliSession(const CCliSession&) = delete;
+    CCliSession& operator=(const CCliSession&) = delete;
+
+    CEngineBridge& Bridge() { return *m_bridge; }
+
+    // Starts the engine on the data folder; false (reported) when it cannot run.
+    bool StartEngine();
+    // Waits until the engine has loaded its stored tasks; false when interrupted.
+    bool WaitForEngineLoad();
+    // Starts the task tracker and waits for its snapshot; false when interrupted.
+    bool StartTracker();
+    CParvexTaskMgr& Tracker() { return *m_tracker; }
+
+    // Shows the followed tasks until every one has ended; the exit status (failures named).
+    int Follow(CProgressView& view);
+
+    static void Say(const QString& text);
+    static void Complain(const QString& text);
+    static bool Interrupted();
+
+private:
+    CEngineBridge* m_bridge = nullptr;
+    std::unique_ptr<CTaskReceiver> m_receiver;
+    std::unique_ptr<CParvexTaskMgr> m_tracker;
+};
