@@ -54,6 +54,9 @@ void CEngineBridge::Shutdown() {
     if (bridge == nullptr) {
         return;
     }
+    // Actions first: asked to stop before the engine cancels the requests they wait in, they
+    // end without posting a cut-short result.
+    bridge->m_pool.RequestStopAll();
     if (bridge->m_mgr != nullptr) {
         bridge->m_mgr->ShutdownEngine();
         bridge->m_mgr = nullptr;
@@ -177,8 +180,9 @@ std::optional<QString> CEngineBridge::GetJsonPage(const QString& url, std::int64
 
 void CEngineBridge::ListLinkTree(const QString& serviceAddress, const QString& deliveryCode,
                                  const QString& token, LinkItem& root, LinkItem& allItems,
-                                 BridgeStatus& status) {
-    ::ListLinkTree(*this, serviceAddress, deliveryCode, token, root, allItems, status);
+                                 BridgeStatus& status, const std::function<bool()>& stop) {
+    CEngineBridge pages(m_mgr);
+    ::ListLinkTree(pages, serviceAddress, deliveryCode, token, root, allItems, status, stop);
 }
 
 void CEngineBridge::StartFolderListing(const LinkItem& folder, QObject* receiver,

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class CTovuTransMgr;
@@ -65,10 +66,12 @@ public:
     std::optional<QString> GetJsonPage(const QString& url, std::int64_t offset,
                                        BridgeStatus& status);
 
-    // The whole link, depth first (see link_listing.h).
+    // The whole link, depth first (see link_listing.h); `stop` is asked between requests. The
+    // walk uses the transfer manager directly, so a walk thread that outlives the bridge at
+    // shutdown never touches it again.
     void ListLinkTree(const QString& serviceAddress, const QString& deliveryCode,
                       const QString& token, LinkItem& root, LinkItem& allItems,
-                      BridgeStatus& status);
+                      BridgeStatus& status, const std::function<bool()>& stop = {});
     // Lists one folder in the background; the result is posted to `receiver`.
     void StartFolderListing(const LinkItem& folder, QObject* receiver, const QString& token);
 

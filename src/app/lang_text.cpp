@@ -94,7 +94,7 @@ constexpr Entry kChinese[] = {
     {69, "运行 parvex-cli --help 查看用法"},
     {70, "缺少命令"},
     {71, "未知的命令：%s"},
-    {72, "下载引擎已停止"},
+    {72, "下载引擎没有及时响应"},
 };
 
 constexpr Entry kEnglish[] = {
@@ -181,7 +181,7 @@ constexpr Entry kEnglish[] = {
     {69, "Run parvex-cli --help for usage"},
     {70, "No command given"},
     {71, "Unknown command: %s"},
-    {72, "The download engine has stopped"},
+    {72, "The download engine did not answer in time"},
 };
 
 using TextMap = std::map<int, QString>;

@@ -44,7 +44,7 @@ inline constexpr int kCliBadLanguage = 68;
 inline constexpr int kCliSeeHelp = 69;
 inline constexpr int kCliMissingCommand = 70;
 inline constexpr int kCliUnknownCommand = 71;
-inline constexpr int kCliEngineStopped = 72;
+inline constexpr int kCliEngineSlow = 72;
 
 } // namespace lang_text
 

@@ -27,11 +27,20 @@ QByteArray Utf8(const QString& text) {
     return text.toUtf8();
 }
 
+// The exit status of a run interrupted by Ctrl-C, said.
+int Interrupted() {
+    CCliSession::Complain(GetLangText(lang_text::kCliInterrupted));
+    return kExitInterrupted;
+}
+
 // The add dialog's confirm sequence; on a terminal a refused empty password is asked for.
 int OpenLink(CCliSession& session, const CliOptions& options, LinkConfirmResult& opened) {
     QString password = options.password;
     for (int attempt = 0;; ++attempt) {
         opened = ConfirmLink(&session.Bridge(), options.link, password);
+        if (CCliSession::Interrupted()) {
+            return Interrupted();
+        }
         if (opened.outcome == ConfirmOutcome::kAccepted) {
             return kExitDone;
         }
@@ -40,6 +49,9 @@ int OpenLink(CCliSession& session, const CliOptions& options, LinkConfirmResult&
                              !options.hasPassword && attempt < kPasswordAttempts;
         if (askable && IsTerminal(STDIN_FILENO)) {
             const std::optional<QString> typed = ReadHiddenLine(GetLangText(kPasswordLabelText));
+            if (CCliSession::Interrupted()) {
+                return Interrupted();
+            }
             if (typed && !typed->isEmpty()) {
                 password = *typed;
                 continue;
@@ -53,22 +65,26 @@ int OpenLink(CCliSession& session, const CliOptions& options, LinkConfirmResult&
     }
 }
 
-// Lists the opened link; false (reported) when not even its own item could be read.
-bool ListLink(CCliSession& session, const LinkConfirmResult& link, LinkItem& root,
-              LinkItem& allItems) {
+// Lists the opened link; the exit status, the failure said when not even the link's own item
+// could be read.
+int ListLink(CCliSession& session, const LinkConfirmResult& link, LinkItem& root,
+             LinkItem& allItems) {
     BridgeStatus status;
     session.Bridge().ListLinkTree(link.serviceAddress, link.deliveryCode, link.accessToken, root,
-                                  allItems, status);
+                                  allItems, status, &CCliSession::Interrupted);
+    if (CCliSession::Interrupted()) {
+        return Interrupted();
+    }
     if (root.path.isEmpty()) {
         CCliSession::Complain(ErrorMessageText(status.message, status.code));
-        return false;
+        return kExitLink;
     }
     if (status.code != 0) {
         // A folder below could not be listed: what was found is still shown and downloadable
         // (the download lists the folders again).
         CCliSession::Complain(ErrorMessageText(status.message, status.code));
     }
-    return true;
+    return kExitDone;
 }
 
 QString ItemLine(const LinkItem& item) {
@@ -85,17 +101,36 @@ QString AbsoluteFolder(const QString& folder) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(folder.isEmpty() ? "." : folder));
 }
 
-// Waits until the task's record satisfies `done`; false on time-out or interruption.
+// Waits until the task's record satisfies `done`; the exit status, the failure said.
 template <typename Done>
-bool WaitForTask(CEngineBridge& bridge, const QString& taskId, Done done) {
+int WaitForTask(CEngineBridge& bridge, const QString& taskId, Done done) {
     const auto deadline = std::chrono::steady_clock::now() + kChangeDeadline;
     while (!done(bridge.GetTaskView(taskId))) {
-        if (CCliSession::Interrupted() || std::chrono::steady_clock::now() > deadline) {
-            return false;
+        if (CCliSession::Interrupted()) {
+            return Interrupted();
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            CCliSession::Complain(GetLangText(lang_text::kCliEngineSlow));
+            return kExitFailed;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return true;
+    return kExitDone;
+}
+
+// Starts the engine and waits for its stored tasks; the exit status, the failure said.
+int OpenEngine(CCliSession& session) {
+    if (!session.StartEngine()) {
+        return kExitFailed;
+    }
+    if (!session.WaitForEngineLoad()) {
+        if (CCliSession::Interrupted()) {
+            return Interrupted();
+        }
+        CCliSession::Complain(GetLangText(lang_text::kCliEngineSlow));
+        return kExitFailed;
+    }
+    return kExitDone;
 }
 
 // A task the engine knows, or a reported refusal.
@@ -117,8 +152,8 @@ int RunList(CCliSession& session, const CliOptions& options) {
     }
     LinkItem root;
     LinkItem allItems;
-    if (!ListLink(session, link, root, allItems)) {
-        return kExitLink;
+    if (const int status = ListLink(session, link, root, allItems); status != kExitDone) {
+        return status;
     }
     CCliSession::Say(ItemLine(root));
     for (const LinkItem& item : allItems.children) {
@@ -140,8 +175,8 @@ int RunGet(CCliSession& session, const CliOptions& options) {
     }
     LinkItem root;
     LinkItem allItems;
-    if (!ListLink(session, link, root, allItems)) {
-        return kExitLink;
+    if (const int status = ListLink(session, link, root, allItems); status != kExitDone) {
+        return status;
     }
     std::vector<LinkItem> picked;
     QString unknown;
@@ -156,11 +191,11 @@ int RunGet(CCliSession& session, const CliOptions& options) {
         return SelectionHasOuterChain(picked, allItems) ? kExitLink : kExitUsage;
     }
     if (!session.StartTracker()) {
-        CCliSession::Complain(GetLangText(lang_text::kCliInterrupted));
-        return kExitInterrupted;
+        return Interrupted();
     }
 
     CProgressView view(stdout, IsTerminal(STDOUT_FILENO));
+    QStringList taskIds;
     int refused = 0;
     for (const AddedTask& added :
          session.Tracker().AddDownloadTasks(picked, saveFolder, link.accessToken)) {
@@ -169,19 +204,20 @@ int RunGet(CCliSession& session, const CliOptions& options) {
                 LangFormat(lang_text::kCliInvalidName, Utf8(added.itemPath).constData()),
                 added.errorCode));
             ++refused;
-        } else if (added.taskId.isEmpty()) {
+        } else if (added.taskId.isEmpty() || taskIds.contains(added.taskId)) {
             CCliSession::Complain(
                 LangFormat(lang_text::kCliTaskNotAdded, Utf8(added.itemPath).constData()));
             ++refused;
         } else {
             CCliSession::Say(LangFormat(lang_text::kCliAdded, Utf8(added.itemPath).constData(),
                                         Utf8(added.localPath).constData()));
-            view.Follow(added.taskId);
+            taskIds.append(added.taskId);
         }
     }
-    if (refused == static_cast<int>(picked.size())) {
+    if (taskIds.isEmpty()) {
         return kExitFailed;
     }
+    session.BeginFollow(view, taskIds, /*startAll=*/false);
     const int status = session.Follow(view);
     if (status == kExitDone && refused == 0) {
         CCliSession::Say(LangFormat(lang_text::kCliAllDone, Utf8(saveFolder).constData()));
@@ -195,7 +231,7 @@ int RunStatus(CCliSession& session) {
         return kExitFailed;
     }
     if (!session.StartTracker()) {
-        return kExitInterrupted;
+        return Interrupted();
     }
     std::map<QString, CTaskViewInfo> tasks;
     session.Tracker().GetAllTasks(tasks);
@@ -213,7 +249,7 @@ int RunResume(CCliSession& session, const CliOptions& options) {
         return kExitFailed;
     }
     if (!session.StartTracker()) {
-        return kExitInterrupted;
+        return Interrupted();
     }
     std::map<QString, CTaskViewInfo> tasks;
     session.Tracker().GetAllTasks(tasks);
@@ -236,30 +272,30 @@ int RunResume(CCliSession& session, const CliOptions& options) {
         return kExitDone;
     }
     CProgressView view(stdout, IsTerminal(STDOUT_FILENO));
-    for (const QString& id : chosen) {
-        view.Follow(id);
-        // A failed or paused task's old record would end the wait at once: it counts only
-        // once the engine reports the task again after the start.
-        if (!IsEndState(tasks[id].viewState)) {
-            view.Update(id, tasks[id]);
-        }
-        session.Bridge().StartTask(id);
-    }
+    session.BeginFollow(view, chosen, /*startAll=*/true);
     return session.Follow(view);
 }
 
 int RunPause(CCliSession& session, const CliOptions& options) {
     const QString taskId = options.taskIds.value(0);
-    if (!session.StartEngine() || !session.WaitForEngineLoad()) {
-        return kExitFailed;
+    if (const int status = OpenEngine(session); status != kExitDone) {
+        return status;
     }
     if (!KnownTask(session.Bridge(), taskId)) {
         return kExitUsage;
     }
-    session.Bridge().PauseTask(taskId);
-    if (!WaitForTask(session.Bridge(), taskId,
-                     [](const CTaskViewInfo& view) { return IsEndState(view.viewState); })) {
+    // A completed or failed task has nothing to pause: its state is the answer.
+    const CTaskViewInfo before = session.Bridge().GetTaskView(taskId);
+    if (before.viewState == view_state::kCompleted || before.viewState == view_state::kError) {
+        CCliSession::Complain(TaskLine(before));
         return kExitFailed;
+    }
+    session.Bridge().PauseTask(taskId);
+    const int status = WaitForTask(session.Bridge(), taskId, [](const CTaskViewInfo& view) {
+        return view.viewState == view_state::kPaused;
+    });
+    if (status != kExitDone) {
+        return status;
     }
     CCliSession::Say(LangFormat(lang_text::kCliPaused, Utf8(taskId).constData()));
     return kExitDone;
@@ -267,17 +303,18 @@ int RunPause(CCliSession& session, const CliOptions& options) {
 
 int RunRemove(CCliSession& session, const CliOptions& options) {
     const QString taskId = options.taskIds.value(0);
-    if (!session.StartEngine() || !session.WaitForEngineLoad()) {
-        return kExitFailed;
+    if (const int status = OpenEngine(session); status != kExitDone) {
+        return status;
     }
     if (!KnownTask(session.Bridge(), taskId)) {
         return kExitUsage;
     }
     session.Bridge().DeleteTask(taskId);
-    if (!WaitForTask(session.Bridge(), taskId, [](const CTaskViewInfo& view) {
-            return view.viewState == view_state::kAbsent;
-        })) {
-        return kExitFailed;
+    const int status = WaitForTask(session.Bridge(), taskId, [](const CTaskViewInfo& view) {
+        return view.viewState == view_state::kAbsent;
+    });
+    if (status != kExitDone) {
+        return status;
     }
     CCliSession::Say(LangFormat(lang_text::kCliRemoved, Utf8(taskId).constData()));
     return kExitDone;

@@ -29,6 +29,8 @@ constexpr std::chrono::milliseconds kTrackerPoll{500};
 // The display is redrawn this often on a terminal.
 constexpr std::chrono::milliseconds kRedraw{250};
 constexpr auto kLoadDeadline = std::chrono::minutes(5);
+// How long a restarted task is given to leave its failed or paused state.
+constexpr auto kRestartSettle = std::chrono::seconds(3);
 
 std::atomic<bool> g_interrupted{false};
 
@@ -36,6 +38,16 @@ std::atomic<bool> g_interrupted{false};
 void OnSignal(int signal) {
     g_interrupted.store(true);
     std::signal(signal, SIG_DFL);
+}
+
+// Without SA_RESTART, so a read waiting for the password returns on Ctrl-C.
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = &OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 // Runs the event loop until `done` holds, checking every `interval`; false when interrupted.
@@ -79,8 +91,7 @@ bool CTaskReceiver::event(QEvent* event) {
 }
 
 CCliSession::CCliSession(const CliOptions& options) {
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    InstallSignalHandlers();
     if (!options.dataDir.isEmpty()) {
         SetAppDataFolderOverride(options.dataDir.toStdString());
     }
@@ -134,6 +145,32 @@ bool CCliSession::StartTracker() {
     m_tracker->AddWindow(m_receiver.get());
     m_tracker->Start(0);
     return RunUntil([this] { return m_receiver->Loaded(); }, [] {}, std::chrono::milliseconds(20));
+}
+
+void CCliSession::BeginFollow(CProgressView& view, const QStringList& taskIds, bool startAll) {
+    QStringList started;
+    for (const QString& id : taskIds) {
+        if (startAll || IsEndState(m_bridge->GetTaskView(id).viewState)) {
+            m_bridge->StartTask(id);
+            started.append(id);
+        }
+    }
+    // A start is applied within a dispatcher pass. One that fails again at once keeps its end
+    // state, which is then the result.
+    const auto deadline = std::chrono::steady_clock::now() + kRestartSettle;
+    for (const QString& id : started) {
+        while (IsEndState(m_bridge->GetTaskView(id).viewState) && !g_interrupted.load() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    // Records read before the starts would end the wait at once.
+    m_receiver->SetView(nullptr);
+    QCoreApplication::sendPostedEvents(m_receiver.get());
+    for (const QString& id : taskIds) {
+        view.Follow(id);
+        view.Update(id, m_bridge->GetTaskView(id));
+    }
 }
 
 int CCliSession::Follow(CProgressView& view) {

@@ -36,33 +36,36 @@ std::optional<QString> ReadHiddenLine(const QString& prompt) {
     if (!IsTerminal(STDIN_FILENO)) {
         return std::nullopt;
     }
-    std::fputs(prompt.toUtf8().constData(), stderr);
-    std::fflush(stderr);
+    // Echo goes off before the prompt shows, so nothing typed after it is echoed or dropped.
     termios saved{};
     const bool haveSaved = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (haveSaved) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
+    std::fputs(prompt.toUtf8().constData(), stderr);
+    std::fflush(stderr);
     std::string line;
-    bool ended = false;
+    bool complete = false;
     for (;;) {
-        const int c = std::fgetc(stdin);
-        if (c == EOF) {
-            ended = line.empty();
+        char c = 0;
+        const ssize_t got = read(STDIN_FILENO, &c, 1);
+        if (got <= 0) {
+            // End of input, or a signal (Ctrl-C): no answer.
             break;
         }
         if (c == '\n') {
+            complete = true;
             break;
         }
-        line.push_back(static_cast<char>(c));
+        line.push_back(c);
     }
     if (haveSaved) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     }
     std::fputc('\n', stderr);
-    if (ended) {
+    if (!complete) {
         return std::nullopt;
     }
     if (!line.empty() && line.back() == '\r') {

@@ -29,6 +29,13 @@ void CThreadPool::Clear() {
     StopAndDelete(std::move(held));
 }
 
+void CThreadPool::RequestStopAll() {
+    std::lock_guard lock(m_threadsMutex);
+    for (const std::unique_ptr<CParvexThread>& thread : m_threads) {
+        thread->SetStop(true);
+    }
+}
+
 std::size_t CThreadPool::Count() const {
     std::lock_guard lock(m_threadsMutex);
     return m_threads.size();

@@ -26,6 +26,9 @@ public:
     void Add(std::unique_ptr<CParvexThread> thread);
     // Stops and deletes every thread held.
     void Clear();
+    // Asks every thread held to stop, without waiting: shutdown asks before it cancels the
+    // transfers those threads may be waiting in.
+    void RequestStopAll();
     // Threads held (not yet found finished).
     std::size_t Count() const;
 

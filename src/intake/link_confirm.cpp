@@ -32,53 +32,86 @@ LinkParts SplitLinkAddress(const QString& workingAddress) {
     return parts;
 }
 
-LinkConfirmResult ConfirmLink(CEngineBridge* bridge, const QString& linkAddress,
-                              const QString& password) {
-    const QString typed = linkAddress.trimmed();
-    if (typed.isEmpty()) {
-        return Refused(GetLangText(lang_text::kEnterLinkAddress), ConfirmFocus::kLinkAddress);
+LinkCheck CheckLink(CEngineBridge* bridge, const QString& linkAddress, const QString& password) {
+    using Step = LinkCheck::Step;
+    LinkCheck check;
+    check.typed = linkAddress.trimmed();
+    if (check.typed.isEmpty()) {
+        check.step = Step::kEmpty;
+        return check;
     }
+    const auto failed = [&check](Step step, const BridgeStatus& status) {
+        check.step = step;
+        check.errorCode = status.code;
+        check.errorMessage = status.message;
+        return check;
+    };
 
-    QString working = typed;
-    if (!typed.contains(QLatin1String("/link/view/"))) {
+    QString working = check.typed;
+    if (!working.contains(QLatin1String("/link/view/"))) {
         BridgeStatus status;
-        working = bridge != nullptr ? bridge->ResolveLinkAddress(typed, status) : QString();
+        working = bridge != nullptr ? bridge->ResolveLinkAddress(check.typed, status) : QString();
         if (working.isEmpty()) {
-            return Refused(ErrorMessageText(status.message, status.code),
-                           ConfirmFocus::kLinkAddress, status.code);
+            return failed(Step::kResolveFailed, status);
         }
     }
-
     if (working.indexOf(kSchemeMark) <= 0) {
-        return Refused(GetLangText(lang_text::kInvalidLink), ConfirmFocus::kLinkAddress);
+        check.step = Step::kNoScheme;
+        return check;
     }
 
     const LinkParts parts = SplitLinkAddress(working);
-    LinkConfirmResult result;
-    result.serviceAddress = parts.serviceAddress;
-    result.deliveryCode = parts.deliveryCode;
-
+    check.serviceAddress = parts.serviceAddress;
+    check.deliveryCode = parts.deliveryCode;
     BridgeStatus status;
     if (bridge != nullptr) {
-        result.accessToken =
+        check.accessToken =
             bridge->AuthenticateLink(parts.serviceAddress, parts.deliveryCode, password, status);
     }
-    if (result.accessToken.isEmpty()) {
+    if (check.accessToken.isEmpty()) {
         // No token and no error (no engine, or a reply without one) shows code 0.
-        result.message = ErrorMessageText(status.message, status.code);
+        return failed(Step::kAuthFailed, status);
+    }
+    const bool loginOnly =
+        bridge != nullptr && bridge->IsLinkLoginVerified(parts.serviceAddress, parts.deliveryCode);
+    check.step = loginOnly ? Step::kLoginOnly : Step::kOpened;
+    return check;
+}
+
+LinkConfirmResult FinishLinkConfirm(const LinkCheck& check) {
+    using Step = LinkCheck::Step;
+    switch (check.step) {
+    case Step::kEmpty:
+        return Refused(GetLangText(lang_text::kEnterLinkAddress), ConfirmFocus::kLinkAddress);
+    case Step::kResolveFailed:
+        return Refused(ErrorMessageText(check.errorMessage, check.errorCode),
+                       ConfirmFocus::kLinkAddress, check.errorCode);
+    case Step::kNoScheme:
+        return Refused(GetLangText(lang_text::kInvalidLink), ConfirmFocus::kLinkAddress);
+    default:
+        break;
+    }
+    LinkConfirmResult result;
+    result.serviceAddress = check.serviceAddress;
+    result.deliveryCode = check.deliveryCode;
+    result.accessToken = check.accessToken;
+    if (check.step == Step::kAuthFailed) {
+        result.message = ErrorMessageText(check.errorMessage, check.errorCode);
         result.focus = ConfirmFocus::kPassword;
-        result.errorCode = status.code;
+        result.errorCode = check.errorCode;
         return result;
     }
-
-    if (bridge != nullptr &&
-        bridge->IsLinkLoginVerified(parts.serviceAddress, parts.deliveryCode)) {
+    if (check.step == Step::kLoginOnly) {
         result.outcome = ConfirmOutcome::kCancelled;
         result.message = GetLangText(lang_text::kLoginOnlyLink);
         return result;
     }
-
-    WriteSetting(kSettingDeliveryUrl, typed.toStdString());
+    WriteSetting(kSettingDeliveryUrl, check.typed.toStdString());
     result.outcome = ConfirmOutcome::kAccepted;
     return result;
+}
+
+LinkConfirmResult ConfirmLink(CEngineBridge* bridge, const QString& linkAddress,
+                              const QString& password) {
+    return FinishLinkConfirm(CheckLink(bridge, linkAddress, password));
 }

@@ -1,5 +1,6 @@
 #include "intake/link_listing.h"
 
+#include "tracking/local_names.h"
 #include "tracking/post_targets.h"
 
 #include <functional>
@@ -29,14 +30,17 @@ void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem&
     }
 }
 
+// Deeper than any real link; a service that lists a folder inside itself ends here.
+constexpr int kMaxTreeDepth = 256;
+
 class CTreeWalk {
 public:
     CTreeWalk(CEngineBridge& bridge, const QString& serviceAddress, const QString& token,
-              LinkItem& allItems, BridgeStatus& status)
+              LinkItem& allItems, BridgeStatus& status, const std::function<bool()>& stop)
         : m_bridge(bridge), m_serviceAddress(serviceAddress), m_token(token), m_allItems(allItems),
-          m_status(status) {}
+          m_status(status), m_stop(stop) {}
 
-    void ListFolder(const QString& linkPath, LinkItem& folder) {
+    void ListFolder(const QString& linkPath, LinkItem& folder, int depth = 0) {
         LinkItem page;
         std::int64_t offset = 0;
         bool parsed = RequestPage(linkPath, offset, page);
@@ -47,13 +51,16 @@ public:
                 m_allItems.children.push_back(child);
             }
             for (const LinkItem& child : page.children) {
-                if (child.isFolder) {
+                // A folder whose name is no plain name would be listed as its parent again (an
+                // empty name) or somewhere else; it is listed but not entered.
+                if (child.isFolder && IsPlainName(child.Name()) && depth < kMaxTreeDepth &&
+                    !Stopped()) {
                     LinkItem below;
-                    ListFolder(linkPath + child.path.mid(child.path.lastIndexOf(u'/')), below);
+                    ListFolder(linkPath + u'/' + child.Name(), below, depth + 1);
                 }
             }
             const auto count = static_cast<std::int64_t>(page.children.size());
-            if (count < kListingPageSize) {
+            if (count < kListingPageSize || Stopped()) {
                 break;
             }
             offset += count;
@@ -65,6 +72,8 @@ public:
     }
 
 private:
+    bool Stopped() const { return m_stop && m_stop(); }
+
     // Sets the shared status either way; false when the request failed or the page is no listing
     // (`page` then keeps the previous page).
     bool RequestPage(const QString& linkPath, std::int64_t offset, LinkItem& page) {
@@ -82,6 +91,7 @@ private:
     const QString& m_token;
     LinkItem& m_allItems;
     BridgeStatus& m_status;
+    const std::function<bool()>& m_stop;
 };
 
 } // namespace
@@ -100,15 +110,16 @@ void ListFolderPages(CEngineBridge& bridge, const QString& metadataUrl, LinkItem
 }
 
 void ListLinkTree(CEngineBridge& bridge, const QString& serviceAddress, const QString& deliveryCode,
-                  const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status) {
+                  const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status,
+                  const std::function<bool()>& stop) {
     root = LinkItem();
-    CTreeWalk(bridge, serviceAddress, token, allItems, status).ListFolder(deliveryCode, root);
+    CTreeWalk(bridge, serviceAddress, token, allItems, status, stop).ListFolder(deliveryCode, root);
 }
 
 CGetMetaAction::CGetMetaAction(CTovuTransMgr* mgr, const LinkItem& folder, QObject* receiver,
                                QString token)
     : m_bridge(mgr), m_token(std::move(token)), m_metadataUrl(folder.metadataUrl),
-      m_folder(folder.WithoutChildren()), m_receiver(receiver) {}
+      m_folder(folder.WithoutChildren()), m_receiver(post_targets::Current(receiver)) {}
 
 CGetMetaAction::~CGetMetaAction() {
     StopForDestruction();

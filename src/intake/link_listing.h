@@ -4,10 +4,12 @@
 #include "engine/parvex_thread.h"
 #include "intake/link_item.h"
 #include "tracking/front_events.h"
+#include "tracking/post_targets.h"
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // Children per listing page; a shorter page is the last one.
@@ -26,9 +28,11 @@ void ListFolderPages(CEngineBridge& bridge, const QString& metadataUrl, LinkItem
 // Lists the whole link depth first: `root` gets the link's own item with its direct children,
 // `allItems` every item of every depth (as its children, depth-first order). One status serves
 // the walk: each request sets it, a failure ends its own folder only, and the status after the
-// walk is that of the last request.
+// walk is that of the last request. `stop`, when given, is asked between requests and ends the
+// walk with what it found. Folders whose name is not a plain name are not entered.
 void ListLinkTree(CEngineBridge& bridge, const QString& serviceAddress, const QString& deliveryCode,
-                  const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status);
+                  const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status,
+                  const std::function<bool()>& stop = {});
 
 // The event that carries a listing to its receiver; the event owns the result until the
 // receiver takes it. `fromTreeWalk` tells a tree walk's result from a folder action's.
@@ -48,7 +52,8 @@ private:
 };
 
 // Lists one folder on the bridge's thread pool and posts the result to its receiver (freed
-// when the receiver is gone by then).
+// when the receiver is gone by then). The receiver registers with post_targets before the
+// action is made.
 class CGetMetaAction : public CParvexThread {
 public:
     // Over the transfer manager itself, which outlives every thread: an action the pool had
@@ -65,6 +70,6 @@ private:
     QString m_linkPath;       // empty when started for a folder
     QString m_token;
     QString m_metadataUrl;
-    LinkItem m_folder; // without children
-    QObject* m_receiver;
+    LinkItem m_folder;               // without children
+    post_targets::Target m_receiver; // the registration current when the action was made
 };

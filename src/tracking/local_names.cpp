@@ -17,12 +17,13 @@ bool PathTaken(const QString& path) {
 }
 
 // Tries "`prefix` (N)`suffix`" from N = 1 upwards; empty when every N is taken.
-QString FirstFreeNumbered(const QString& prefix, const QString& suffix) {
+QString FirstFreeNumbered(const QString& prefix, const QString& suffix,
+                          const QSet<QString>& reserved) {
     for (int number = 1; number < std::numeric_limits<int>::max(); ++number) {
         // One-pass arg: a "%2" inside a name must stay as it is.
         QString candidate =
             QStringLiteral("%1 (%2)%3").arg(prefix, QString::number(number), suffix);
-        if (!PathTaken(candidate)) {
+        if (!PathTaken(candidate) && !reserved.contains(candidate)) {
             return candidate;
         }
     }
@@ -38,7 +39,8 @@ bool IsPlainName(const QString& name) {
     return !name.contains(u'/') && !name.contains(u'\\') && !name.contains(QChar(u'\0'));
 }
 
-QString FreeLocalPath(const QString& servicePath, const QString& saveFolder, bool isFolder) {
+QString FreeLocalPath(const QString& servicePath, const QString& saveFolder, bool isFolder,
+                      const QSet<QString>& reserved) {
     if (servicePath.isEmpty() || saveFolder.isEmpty()) {
         return {};
     }
@@ -46,14 +48,14 @@ QString FreeLocalPath(const QString& servicePath, const QString& saveFolder, boo
     // A folder picked with a trailing "/" must not turn the separator into "//".
     const QString folder = saveFolder.endsWith(u'/') ? saveFolder.chopped(1) : saveFolder;
     const QString path = folder + u'/' + name;
-    if (!PathTaken(path)) {
+    if (!PathTaken(path) && !reserved.contains(path)) {
         return path;
     }
     if (isFolder) {
-        return FirstFreeNumbered(path, QString());
+        return FirstFreeNumbered(path, QString(), reserved);
     }
     // A leading dot starts a hidden name, not an extension: ".profile" has none.
     const qsizetype dot = name.lastIndexOf(u'.');
     const qsizetype stemEnd = dot > 0 ? dot : name.size();
-    return FirstFreeNumbered(folder + u'/' + name.left(stemEnd), name.mid(stemEnd));
+    return FirstFreeNumbered(folder + u'/' + name.left(stemEnd), name.mid(stemEnd), reserved);
 }

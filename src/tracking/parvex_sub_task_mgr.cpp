@@ -23,14 +23,9 @@ CParvexSubTaskMgr::~CParvexSubTaskMgr() {
 }
 
 void CParvexSubTaskMgr::AddWindow(QObject* receiver) {
-    if (receiver == nullptr) {
-        return;
-    }
-    post_targets::Register(receiver);
-    std::lock_guard lock(m_windowsMutex);
-    if (std::find(m_windows.begin(), m_windows.end(), receiver) == m_windows.end()) {
-        m_windows.push_back(receiver);
-    }
+    const auto lock = m_windows.Lock();
+    post_targets::Target added;
+    m_windows.AddLocked(receiver, added);
 }
 
 void CParvexSubTaskMgr::Run(std::int32_t) {
@@ -67,10 +62,10 @@ void CParvexSubTaskMgr::Run(std::int32_t) {
 }
 
 void CParvexSubTaskMgr::Post(const CTaskViewInfo& record) {
-    std::lock_guard lock(m_windowsMutex);
-    for (QObject* receiver : m_windows) {
+    const auto lock = m_windows.Lock();
+    m_windows.ForEachLocked([&](const post_targets::Target& target) {
         post_targets::Post(
-            receiver, std::make_unique<CTaskChangedEvent>(kMsgSubTaskChanged, record.targetPath,
-                                                          std::make_unique<CTaskViewInfo>(record)));
-    }
+            target, std::make_unique<CTaskChangedEvent>(kMsgSubTaskChanged, record.targetPath,
+                                                        std::make_unique<CTaskViewInfo>(record)));
+    });
 }

@@ -2,6 +2,7 @@
 
 #include "engine/parvex_thread.h"
 #include "tracking/parvex_task_mgr.h"
+#include "tracking/post_target_list.h"
 #include "tracking/task_view_info.h"
 
 #include <QObject>
@@ -35,6 +36,5 @@ private:
     const QString m_taskId;
     CEngineBridge* m_bridge;
     const std::chrono::milliseconds m_pollInterval;
-    std::mutex m_windowsMutex;
-    std::vector<QObject*> m_windows;
+    CPostTargetList m_windows;
 };

@@ -21,17 +21,10 @@ CEngineBridge* CParvexTaskMgr::Bridge() const {
 }
 
 void CParvexTaskMgr::AddWindow(QObject* receiver) {
-    if (receiver == nullptr) {
-        return;
-    }
-    post_targets::Register(receiver);
-    std::lock_guard lock(m_windowsMutex);
-    if (std::find(m_windows.begin(), m_windows.end(), receiver) != m_windows.end()) {
-        return;
-    }
-    m_windows.push_back(receiver);
-    if (m_loaded.load()) {
-        PostLoaded(receiver);
+    const auto lock = m_windows.Lock();
+    post_targets::Target added;
+    if (m_windows.AddLocked(receiver, added) && m_loaded.load()) {
+        PostLoaded(added);
     }
 }
 
@@ -50,6 +43,8 @@ std::vector<AddedTask> CParvexTaskMgr::AddDownloadTasks(const std::vector<LinkIt
         return added;
     }
     added.reserve(items.size());
+    // Two picks of one name (from different folders) get different local names.
+    QSet<QString> chosen;
     for (const LinkItem& item : items) {
         AddedTask& result = added.emplace_back();
         result.itemPath = item.path;
@@ -58,10 +53,11 @@ std::vector<AddedTask> CParvexTaskMgr::AddDownloadTasks(const std::vector<LinkIt
             result.errorCode = engine_code::kInvalidNameFromServer;
             continue;
         }
-        result.localPath = FreeLocalPath(item.path, saveFolder, item.isFolder);
+        result.localPath = FreeLocalPath(item.path, saveFolder, item.isFolder, chosen);
         if (result.localPath.isEmpty()) {
             continue;
         }
+        chosen.insert(result.localPath);
         const QString address = token.isEmpty()
                                     ? item.metadataUrl
                                     : item.metadataUrl + QStringLiteral("?token=") + token;
@@ -135,23 +131,21 @@ bool CParvexTaskMgr::LoadSnapshot(CEngineBridge& bridge) {
         m_snapshot.insert_or_assign(id, std::move(record));
     }
     // Under the lock, so a window registering now gets the loaded event exactly once.
-    std::lock_guard lock(m_windowsMutex);
+    const auto lock = m_windows.Lock();
     m_loaded.store(true);
-    for (QObject* receiver : m_windows) {
-        PostLoaded(receiver);
-    }
+    m_windows.ForEachLocked(&CParvexTaskMgr::PostLoaded);
     return true;
 }
 
-void CParvexTaskMgr::PostLoaded(QObject* receiver) {
-    post_targets::Post(receiver, std::make_unique<CFrontEvent>(kMsgTaskLoaded));
+void CParvexTaskMgr::PostLoaded(const post_targets::Target& target) {
+    post_targets::Post(target, std::make_unique<CFrontEvent>(kMsgTaskLoaded));
 }
 
 void CParvexTaskMgr::PostChanged(const QString& taskId, const CTaskViewInfo& record) {
-    std::lock_guard lock(m_windowsMutex);
-    for (QObject* receiver : m_windows) {
+    const auto lock = m_windows.Lock();
+    m_windows.ForEachLocked([&](const post_targets::Target& target) {
         post_targets::Post(
-            receiver, std::make_unique<CTaskChangedEvent>(kMsgTaskChanged, taskId,
-                                                          std::make_unique<CTaskViewInfo>(record)));
-    }
+            target, std::make_unique<CTaskChangedEvent>(kMsgTaskChanged, taskId,
+                                                        std::make_unique<CTaskViewInfo>(record)));
+    });
 }

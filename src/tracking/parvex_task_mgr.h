@@ -2,6 +2,7 @@
 
 #include "engine/parvex_thread.h"
 #include "intake/link_item.h"
+#include "tracking/post_target_list.h"
 #include "tracking/task_view_info.h"
 
 #include <QObject>
@@ -58,15 +59,14 @@ protected:
 private:
     CEngineBridge* Bridge() const;
     bool LoadSnapshot(CEngineBridge& bridge);
-    void PostLoaded(QObject* receiver);
+    static void PostLoaded(const post_targets::Target& target);
     void PostChanged(const QString& taskId, const CTaskViewInfo& record);
 
     CEngineBridge* m_bridge;
     const std::chrono::milliseconds m_pollInterval;
     std::atomic<bool> m_loaded{false};
     std::map<QString, CTaskViewInfo> m_snapshot; // written before m_loaded is set, then fixed
-    mutable std::mutex m_windowsMutex;
-    std::vector<QObject*> m_windows;
+    CPostTargetList m_windows;
     // Completed tasks the start-up load deleted, until the engine reports them gone (tracker
     // thread only).
     std::set<QString> m_deletedAtLoad;

@@ -2,6 +2,8 @@
 
 #include "app/lang_text.h"
 
+#include <QList>
+
 #include <ctime>
 
 namespace {
@@ -86,10 +88,14 @@ QString DisplayName(const QString& targetPath) {
 }
 
 QString ShortenedName(const QString& displayName) {
-    if (displayName.size() < kShortNameLength) {
+    // Counted in characters: a name of emoji or rare ideographs is never cut inside one.
+    const QList<uint> characters = displayName.toUcs4();
+    if (characters.size() < kShortNameLength) {
         return displayName;
     }
     const qsizetype dot = displayName.lastIndexOf(u'.');
     const QString extension = dot < 0 ? QString() : displayName.mid(dot);
-    return displayName.left(kShortNameLength) + QStringLiteral("...") + extension;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData()),
+                             kShortNameLength) +
+           QStringLiteral("...") + extension;
 }

@@ -58,3 +58,24 @@ TEST(LangText, ErrorMessagesFallBackToTheInternalErrorText) {
     ApplyLanguage(kLanguageChinese);
     EXPECT_EQ(ErrorMessageText("", 0), QString::fromUtf8("服务器内部错误(0)"));
 }
+
+// Every format text takes the same arguments in both languages: LangFormat passes them
+// unchecked.
+TEST(LangText, FormatTextsTakeTheSameArgumentsInBothLanguages) {
+    const auto specifiers = [](const QString& text) {
+        QString found;
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] == u'%') {
+                found += text[i + 1];
+                ++i;
+            }
+        }
+        return found;
+    };
+    for (int number = -1; number <= 200; ++number) {
+        const QString chinese = GetLangText(number, kLanguageChinese);
+        const QString english = GetLangText(number, kLanguageEnglish);
+        EXPECT_EQ(chinese.isEmpty(), english.isEmpty()) << number;
+        EXPECT_EQ(specifiers(chinese), specifiers(english)) << number;
+    }
+}

@@ -55,6 +55,12 @@ TEST(TaskTexts, NamesAndDates) {
     EXPECT_EQ(ShortenedName(seventy), QString(60, u'n') + "....docx");
     EXPECT_EQ(ShortenedName(QString(59, u'x')), QString(59, u'x'));
     EXPECT_EQ(ShortenedName(QString(61, u'x')), QString(60, u'x') + "...");
+    // Characters outside the basic plane count once and are never split.
+    QString wide;
+    for (int i = 0; i < 61; ++i) {
+        wide += QString::fromUtf8("😀");
+    }
+    EXPECT_EQ(ShortenedName(wide), wide.left(120) + "...");
 
     testing_support::ScopedEnv tz("TZ", "UTC");
     tzset();

@@ -46,6 +46,7 @@ std::string Scenario() {
         {"name": "none", "folder": true}]}},
       {"code": "One1", "item": {"name": "report.pdf", "size": 3000}},
       {"code": "Pw1", "password": "pw word", "item": {"name": "secret.txt", "size": 2000}},
+      {"code": "Deny1", "item": {"name": "no.bin", "size": 5000}},
       {"code": "Login1", "login_only": true, "item": {"name": "x.txt", "size": 5}},
       {"code": "Outer1", "item": {"name": "Mk", "children": [
         {"name": "ok.txt", "size": 5},
@@ -164,6 +165,27 @@ TEST_F(CliTest, SelectedItemsGetFreeNamesBesideExistingFiles) {
     EXPECT_TRUE(FileMatches("Fold1", "/Docs/sub/中文.txt", 10, Save() + "/中文.txt"));
     EXPECT_TRUE(FileMatches("Fold1", "/Docs/a.txt", 1000, Save() + "/a.txt"));
     EXPECT_FALSE(fs::exists(Save() + "/Docs"));
+}
+
+// The engine hands back its unfinished task for the same file instead of a new one: a failed
+// task is started again and followed to its new end.
+TEST_F(CliTest, AFailedDownloadIsReportedAndTriedAgainByTheNextGet) {
+    m_server->AddFault(
+        Fault::Error("/v2/delivery/download/Deny1", "forbidden", "Not for you", 403));
+    const Result first = Run({"get", Link("Deny1"), "--to", Save()});
+    EXPECT_EQ(first.exit, 1) << first.out << first.err;
+    EXPECT_THAT(first.err, HasSubstr("no.bin: failed（20006）：Not for you\n"));
+
+    const Result again = Run({"get", Link("Deny1"), "--to", Save()});
+    EXPECT_EQ(again.exit, 1) << again.out << again.err;
+    EXPECT_THAT(again.out, HasSubstr("Added: /no.bin → " + Save() + "/no.bin\n"));
+    EXPECT_THAT(again.err, HasSubstr("no.bin: failed（20006）：Not for you\n"));
+
+    m_server->ClearFaults();
+    const Result allowed = Run({"get", Link("Deny1"), "--to", Save()});
+    ASSERT_EQ(allowed.exit, 0) << allowed.out << allowed.err;
+    EXPECT_TRUE(FileMatches("Deny1", "/no.bin", 5000, Save() + "/no.bin"));
+    EXPECT_FALSE(fs::exists(Save() + "/no (1).bin"));
 }
 
 TEST_F(CliTest, ListPrintsEveryItemWithItsPath) {
@@ -320,6 +342,9 @@ TEST_F(CliTest, OnATerminalItAsksForThePasswordAndRedrawsItsLines) {
             return false;
         },
         std::chrono::minutes(2));
+    if (!ended) {
+        kill(pid, SIGKILL);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     close(master);

@@ -185,6 +185,20 @@ TEST(ThreadPool, DeletesThreadsItFindsFinishedAndTheRestWithItself) {
     EXPECT_EQ(destroyed, 2);
 }
 
+TEST(ThreadPool, RequestStopAllEndsWaitingThreadsWithoutWaitingForThem) {
+    CThreadPool pool(1h); // no pass deletes anything meanwhile
+    auto waiting = std::make_unique<CProbeThread>(true);
+    CProbeThread* waitingThread = waiting.get();
+    pool.Add(std::move(waiting));
+    ASSERT_TRUE(waitingThread->Start(0));
+    ASSERT_TRUE(WaitUntil([&] { return waitingThread->atPause.load(); }));
+
+    pool.RequestStopAll();
+    EXPECT_TRUE(waitingThread->IsStopRequested());
+    ASSERT_TRUE(WaitUntil([&] { return waitingThread->IsFinished(); }));
+    EXPECT_EQ(pool.Count(), 1u); // still held: deleting is the pass's or Clear's job
+}
+
 TEST(ThreadPool, StopRequestCutsThePassIntervalShort) {
     CThreadPool pool(1h);
     ASSERT_TRUE(pool.Start(0));

@@ -55,6 +55,12 @@ TEST_F(FreeLocalPathTest, NumbersTheNameUntilItIsFree) {
     }
 }
 
+TEST_F(FreeLocalPathTest, PathsChosenEarlierInABatchCountAsTaken) {
+    const QSet<QString> reserved = {In("new.txt"), In("report (2).pdf")};
+    EXPECT_EQ(FreeLocalPath("/b/new.txt", Folder(), false, reserved), In("new (1).txt"));
+    EXPECT_EQ(FreeLocalPath("/report.pdf", Folder(), false, reserved), In("report (3).pdf"));
+}
+
 TEST_F(FreeLocalPathTest, JoinsAFolderWithATrailingSeparatorOnce) {
     EXPECT_EQ(FreeLocalPath("/Root/report.pdf", Folder() + "/", false), In("report (2).pdf"));
 }
