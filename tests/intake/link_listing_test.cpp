@@ -455,3 +455,27 @@ TEST_F(LinkListingTest, FolderActionForAReceiverThatIsGoneFreesItsResult) {
     EXPECT_FALSE(post_targets::IsRegistered(const_cast<QObject*>(gone)));
     EXPECT_EQ(Listed().size(), 3u);
 }
+
+// A folder listing still waiting for the service when the program ends: shutdown asks it to
+// stop before the engine cancels its request, so it ends without a cut-short result.
+TEST_F(LinkListingTest, ShutdownEndsAWaitingFolderActionWithoutAResult) {
+    testing_support::TempDir home;
+    testing_support::ScopedEnv root("PARVEX_HOME", home.Path());
+    LinkItem allItems;
+    BridgeStatus status;
+    const LinkItem big = Child(Walk(allItems, status), "Big");
+    CEngineBridge* bridge = CEngineBridge::Instance();
+    ASSERT_EQ(bridge->Start(), 0);
+    m_server->ClearRequests();
+    m_server->AddFault(
+        parvex_service::Fault::Make(kMetadataPrefix, parvex_service::FaultKind::Hang));
+    ListReceiver receiver;
+    post_targets::Register(&receiver);
+    bridge->StartFolderListing(big, &receiver, m_token);
+    ASSERT_TRUE(WaitUntil([&] { return !Listed().empty(); }));
+
+    CEngineBridge::Shutdown();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(receiver.result, nullptr);
+    m_server->ClearFaults();
+}
