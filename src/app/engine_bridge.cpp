@@ -90,6 +90,17 @@ QString CEngineBridge::Take(char* text) {
     return copy;
 }
 
+std::optional<QString> CEngineBridge::TakeReply(char* reply, int code, char* message,
+                                                BridgeStatus& status) {
+    QString messageText = Take(message);
+    if (reply == nullptr) {
+        status.code = code;
+        status.message = messageText;
+        return std::nullopt;
+    }
+    return Take(reply);
+}
+
 QStringList CEngineBridge::TakeIdList(char* text) {
     return SplitIdList(Take(text));
 }
@@ -152,13 +163,7 @@ std::optional<QString> CEngineBridge::GetDeliveryMetadata(const QString& service
     char* reply =
         m_mgr->GetDeliveryMetadata(Utf8(serviceAddress).constData(), Utf8(linkPath).constData(),
                                    Utf8(token).constData(), &code, &message, offset);
-    QString messageText = Take(message);
-    if (reply == nullptr) {
-        status.code = code;
-        status.message = messageText;
-        return std::nullopt;
-    }
-    return Take(reply);
+    return TakeReply(reply, code, message, status);
 }
 
 std::optional<QString> CEngineBridge::GetJsonPage(const QString& url, std::int64_t offset,
@@ -169,13 +174,7 @@ std::optional<QString> CEngineBridge::GetJsonPage(const QString& url, std::int64
     int code = 0;
     char* message = nullptr;
     char* reply = m_mgr->GetJsonPage(Utf8(url).constData(), &code, &message, offset);
-    QString messageText = Take(message);
-    if (reply == nullptr) {
-        status.code = code;
-        status.message = messageText;
-        return std::nullopt;
-    }
-    return Take(reply);
+    return TakeReply(reply, code, message, status);
 }
 
 void CEngineBridge::ListLinkTree(const QString& serviceAddress, const QString& deliveryCode,

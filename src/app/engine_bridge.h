@@ -102,6 +102,8 @@ private:
     // Copies a text the manager returned and gives it back; empty for none.
     QString Take(char* text);
     QStringList TakeIdList(char* text);
+    // A page request's reply, or nullopt with the status set; both texts are given back.
+    std::optional<QString> TakeReply(char* reply, int code, char* message, BridgeStatus& status);
 
     CTovuTransMgr* m_mgr;
     CThreadPool m_pool;

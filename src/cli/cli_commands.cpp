@@ -101,11 +101,11 @@ QString AbsoluteFolder(const QString& folder) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(folder.isEmpty() ? "." : folder));
 }
 
-// Waits until the task's record satisfies `done`; the exit status, the failure said.
-template <typename Done>
-int WaitForTask(CEngineBridge& bridge, const QString& taskId, Done done) {
+// Waits until the engine shows the task in `viewState`, then says text `said` with its id; the
+// exit status, a failure said.
+int SayWhenApplied(CEngineBridge& bridge, const QString& taskId, int viewState, int said) {
     const auto deadline = std::chrono::steady_clock::now() + kChangeDeadline;
-    while (!done(bridge.GetTaskView(taskId))) {
+    while (bridge.GetTaskView(taskId).viewState != viewState) {
         if (CCliSession::Interrupted()) {
             return Interrupted();
         }
@@ -115,6 +115,7 @@ int WaitForTask(CEngineBridge& bridge, const QString& taskId, Done done) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    CCliSession::Say(LangFormat(said, Utf8(taskId).constData()));
     return kExitDone;
 }
 
@@ -291,14 +292,7 @@ int RunPause(CCliSession& session, const CliOptions& options) {
         return kExitFailed;
     }
     session.Bridge().PauseTask(taskId);
-    const int status = WaitForTask(session.Bridge(), taskId, [](const CTaskViewInfo& view) {
-        return view.viewState == view_state::kPaused;
-    });
-    if (status != kExitDone) {
-        return status;
-    }
-    CCliSession::Say(LangFormat(lang_text::kCliPaused, Utf8(taskId).constData()));
-    return kExitDone;
+    return SayWhenApplied(session.Bridge(), taskId, view_state::kPaused, lang_text::kCliPaused);
 }
 
 int RunRemove(CCliSession& session, const CliOptions& options) {
@@ -310,12 +304,5 @@ int RunRemove(CCliSession& session, const CliOptions& options) {
         return kExitUsage;
     }
     session.Bridge().DeleteTask(taskId);
-    const int status = WaitForTask(session.Bridge(), taskId, [](const CTaskViewInfo& view) {
-        return view.viewState == view_state::kAbsent;
-    });
-    if (status != kExitDone) {
-        return status;
-    }
-    CCliSession::Say(LangFormat(lang_text::kCliRemoved, Utf8(taskId).constData()));
-    return kExitDone;
+    return SayWhenApplied(session.Bridge(), taskId, view_state::kAbsent, lang_text::kCliRemoved);
 }
