@@ -227,15 +227,24 @@ int RunGet(CCliSession& session, const CliOptions& options) {
     return status == kExitDone ? kExitFailed : status;
 }
 
-int RunStatus(CCliSession& session) {
+// Starts the engine and the task tracker and takes its snapshot of the unfinished tasks; the
+// exit status, a failure said.
+static int OpenSnapshot(CCliSession& session, std::map<QString, CTaskViewInfo>& tasks) {
     if (!session.StartEngine()) {
         return kExitFailed;
     }
     if (!session.StartTracker()) {
         return Interrupted();
     }
-    std::map<QString, CTaskViewInfo> tasks;
     session.Tracker().GetAllTasks(tasks);
+    return kExitDone;
+}
+
+int RunStatus(CCliSession& session) {
+    std::map<QString, CTaskViewInfo> tasks;
+    if (const int status = OpenSnapshot(session, tasks); status != kExitDone) {
+        return status;
+    }
     if (tasks.empty()) {
         CCliSession::Say(GetLangText(lang_text::kCliNoTasks));
     }
@@ -246,14 +255,10 @@ int RunStatus(CCliSession& session) {
 }
 
 int RunResume(CCliSession& session, const CliOptions& options) {
-    if (!session.StartEngine()) {
-        return kExitFailed;
-    }
-    if (!session.StartTracker()) {
-        return Interrupted();
-    }
     std::map<QString, CTaskViewInfo> tasks;
-    session.Tracker().GetAllTasks(tasks);
+    if (const int status = OpenSnapshot(session, tasks); status != kExitDone) {
+        return status;
+    }
     QStringList chosen = options.taskIds;
     for (const QString& id : chosen) {
         if (tasks.count(id) == 0) {
