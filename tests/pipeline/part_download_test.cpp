@@ -145,6 +145,8 @@ TEST_F(PartDownloadTest, ASplitHandsTheSecondHalfToACopy) {
         RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kLarge});
     IRangeWorker* worker = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (worker = m_pipeline.FindLargestRange()) != nullptr; }));
+    // Split a stream in flight: a worker split before its request goes out asks for less.
+    ASSERT_TRUE(WaitUntil([&] { return !RangesOf("big.bin").empty(); }));
     const std::uint64_t split = SplitOffset(worker->CurrentOffset(), worker->EndOffset(), kMiB);
     ASSERT_TRUE(worker->SplitAt(split));
     EXPECT_EQ(worker->EndOffset(), split);
