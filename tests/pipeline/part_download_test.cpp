@@ -139,7 +139,7 @@ TEST_F(PartDownloadTest, AStoppedWorkerEndsQuietlyAndKeepsOnlyWholeParts) {
 }
 
 TEST_F(PartDownloadTest, ASplitHandsTheSecondHalfToACopy) {
-    Server().AddFault(Fault::SlowBody(Path("big.bin"), 5, 262144));
+    Server().AddFault(Fault::SlowBody(Path("big.bin"), 20, 262144));
     const CSubTaskInfo sub = Sub("big.bin");
     m_pipeline.StartPartWorker(
         RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kLarge});
