@@ -6,6 +6,7 @@
 #include "engine/fake_transfer_workers.h"
 #include "engine/task_mgr.h"
 #include "engine/tovu_trans_mgr.h"
+#include "engine/worker_base.h"
 #include "store/store_fixture.h"
 
 #include <cstdint>
@@ -40,6 +41,10 @@ protected:
         context.dispatcher.store(m_dispatcher.get());
     }
     void TearDown() override {
+        // A worker that has left its registry may still be waking the dispatcher: join every
+        // worker thread before the dispatcher goes, as the engine's shut-down does.
+        EXPECT_EQ(TerminateAllWorkers(), 0u);
+        ReapFinishedWorkers();
         EngineContext& context = GetEngineContext();
         context.dispatcher.store(nullptr);
         context.taskMgr.store(nullptr);
