@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 // Network tests: default settings in English, short time-outs, the engine log collected.
 class NetTest : public ::testing::Test {
 protected:
@@ -20,6 +22,13 @@ protected:
         Settings().ResetToDefaults();
     }
     static CEngineSettings& Settings() { return GetEngineContext().settings; }
+
+    // A case that waits for a time-out gets a short quiet time; any other case a long one, so a
+    // reply slowed by a loaded machine is not taken for silence.
+    static void QuietTimeFor(bool waitsForTimeout, std::uint64_t shortMs) {
+        const std::uint64_t quietMs = waitsForTimeout ? shortMs : 10000;
+        SetHttpTimeoutsForTesting({2000, quietMs, quietMs});
+    }
 
     LogCapture m_log;
 };
