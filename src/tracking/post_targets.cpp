@@ -1,5 +1,7 @@
 #include "tracking/post_targets.h"
 
+#include "tracking/event_handoff.h"
+
 #include <QCoreApplication>
 
 #include <mutex>
@@ -73,6 +75,7 @@ bool Post(const Target& target, std::unique_ptr<QEvent> event) {
         found->second != target.generation) {
         return false;
     }
+    event_handoff::HandOver(event.get());
     QCoreApplication::postEvent(target.receiver, event.release());
     return true;
 }
