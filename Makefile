@@ -5,7 +5,7 @@ CMAKE   ?= cmake
 CTEST   ?= ctest
 CTEST_FLAGS = --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test run bench sanitize tsan format clean
+.PHONY: all deps build test run screenshots bench sanitize tsan format clean
 
 all: build
 
@@ -23,6 +23,11 @@ test: build
 
 run: build
 	scripts/run-main
+
+# The README's pictures of the windows, in English and Chinese, on a virtual display.
+screenshots: build
+	QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+	  build/tools/screenshots/parvex-screenshots docs/screenshots
 
 # Benchmarks against their peers; figures are ratios from one run (shared, noisy machines).
 bench: build

@@ -1,8 +1,10 @@
 #include "app/parvex_app.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
+    QApplication application(argc, argv);
+    // The main window runs modally; detail windows left open must not end the program early.
+    QApplication::setQuitOnLastWindowClosed(false);
     return TheApp().Run();
 }

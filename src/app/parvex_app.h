@@ -2,8 +2,9 @@
 
 class CSyncMyLog;
 
-// Runs the life of the process: log, language, (engine, tracker and windows as they are
-// built), then an orderly shutdown that keeps every queued log line.
+// Runs the life of the process: log, language, icon list, engine and task tracker, the main
+// window, then the shutdown in order: detail windows, tracker, engine (its stores flushed),
+// icon list, and the log drained last.
 class CParvexApp {
 public:
     int Run();

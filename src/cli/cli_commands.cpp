@@ -7,6 +7,7 @@
 #include "cli/terminal.h"
 #include "intake/link_confirm.h"
 #include "intake/selection_check.h"
+#include "tracking/add_failure_text.h"
 #include "views/task_texts.h"
 
 #include <QDir>
@@ -200,14 +201,8 @@ int RunGet(CCliSession& session, const CliOptions& options) {
     int refused = 0;
     for (const AddedTask& added :
          session.Tracker().AddDownloadTasks(picked, saveFolder, link.accessToken)) {
-        if (added.errorCode != 0) {
-            CCliSession::Complain(ErrorMessageText(
-                LangFormat(lang_text::kCliInvalidName, Utf8(added.itemPath).constData()),
-                added.errorCode));
-            ++refused;
-        } else if (added.taskId.isEmpty() || taskIds.contains(added.taskId)) {
-            CCliSession::Complain(
-                LangFormat(lang_text::kCliTaskNotAdded, Utf8(added.itemPath).constData()));
+        if (added.errorCode != 0 || added.taskId.isEmpty() || taskIds.contains(added.taskId)) {
+            CCliSession::Complain(AddFailureText(added));
             ++refused;
         } else {
             CCliSession::Say(LangFormat(lang_text::kCliAdded, Utf8(added.itemPath).constData(),

@@ -1,7 +1,9 @@
 #include "views/file_icon_list.h"
 
+#include <QApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QStyle>
 
 #include <memory>
 
@@ -18,7 +20,12 @@ QIcon LookUpIcon(const QString& key, bool isFolder) {
         return provider.icon(QFileIconProvider::Folder);
     }
     // By name only: the file does not exist, so the type comes from the extension.
-    return provider.icon(QFileInfo(QStringLiteral("file") + key));
+    QIcon icon = provider.icon(QFileInfo(QStringLiteral("file") + key));
+    // Without an icon theme the type is unknown: a plain document icon still marks the row.
+    if (icon.isNull() && QApplication::style()) {
+        icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
+    }
+    return icon;
 }
 
 } // namespace

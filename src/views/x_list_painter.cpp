@@ -75,8 +75,13 @@ void DrawProgressCell(QPainter& painter, const QRect& cell, const XListCell& rec
     // The lower half: left text on the left, right text on the right.
     const QRect lower =
         TextArea(QRect(QPoint(cell.left(), cell.top() + cell.height() / 2), cell.bottomRight()));
-    DrawLine(painter, lower, record.leftText, Qt::AlignLeft, look.text, look.elide);
+    // The right text keeps its room; the left one gives way, so the two never overlap.
+    constexpr int kGap = 6;
+    const int rightWidth =
+        std::min(painter.fontMetrics().horizontalAdvance(record.rightText), lower.width());
     DrawLine(painter, lower, record.rightText, Qt::AlignRight, look.text, look.elide);
+    DrawLine(painter, lower.adjusted(0, 0, -(rightWidth + kGap), 0), record.leftText, Qt::AlignLeft,
+             look.text, look.elide);
     painter.restore();
 }
 

@@ -8,6 +8,7 @@
 #include "engine/engine_settings.h"
 #include "engine/tovu_trans_mgr.h"
 #include "service_server.h"
+#include "support/scenario_server.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +46,8 @@ protected:
     void SetUp() override {
         ApplyLanguage(kLanguageEnglish);
         GetTransMgr()->SetOption(kOptionLanguage, "en");
-        parvex_service::Scenario scenario;
-        std::string error;
-        ASSERT_TRUE(parvex_service::ParseScenario(kScenario, scenario, error)) << error;
-        m_server = std::make_unique<parvex_service::ServiceServer>(std::move(scenario));
-        ASSERT_TRUE(m_server->Start(0, false)) << m_server->LastError();
+        m_server = testing_support::StartScenarioServer(kScenario);
+        ASSERT_TRUE(m_server);
         m_base = m_server->BaseUrl();
     }
 

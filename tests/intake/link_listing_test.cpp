@@ -6,6 +6,7 @@
 #include "engine/engine_settings.h"
 #include "engine/tovu_trans_mgr.h"
 #include "service_server.h"
+#include "support/scenario_server.h"
 #include "support/temp_dir.h"
 #include "tracking/post_targets.h"
 #include "url_text.h"
@@ -52,11 +53,8 @@ class LinkListingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         GetTransMgr()->SetOption(kOptionLanguage, "en");
-        parvex_service::Scenario scenario;
-        std::string error;
-        ASSERT_TRUE(parvex_service::ParseScenario(kScenario, scenario, error)) << error;
-        m_server = std::make_unique<parvex_service::ServiceServer>(std::move(scenario));
-        ASSERT_TRUE(m_server->Start(0, false)) << m_server->LastError();
+        m_server = testing_support::StartScenarioServer(kScenario);
+        ASSERT_TRUE(m_server);
         m_base = QString::fromStdString(m_server->BaseUrl());
         m_token = QString::fromStdString(m_server->Token("Tree1"));
     }

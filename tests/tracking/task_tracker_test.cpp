@@ -6,6 +6,7 @@
 #include "engine/tovu_trans_mgr.h"
 #include "net/service_records.h"
 #include "service_server.h"
+#include "support/scenario_server.h"
 #include "support/temp_dir.h"
 #include "tracking/front_events.h"
 #include "tracking/parvex_sub_task_mgr.h"
@@ -105,11 +106,8 @@ bool WaitPumping(const std::function<bool()>& condition) {
 class TrackerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        parvex_service::Scenario scenario;
-        std::string error;
-        ASSERT_TRUE(parvex_service::ParseScenario(kScenario, scenario, error)) << error;
-        m_server = std::make_unique<parvex_service::ServiceServer>(std::move(scenario));
-        ASSERT_TRUE(m_server->Start(0, false)) << m_server->LastError();
+        m_server = testing_support::StartScenarioServer(kScenario);
+        ASSERT_TRUE(m_server);
         ASSERT_TRUE(fs::create_directory(m_save.File("save")));
         StartEngine();
     }
