@@ -55,13 +55,14 @@ void CSubDlgTaskList::Apply(const QString& key, const CTaskViewInfo& record) {
         RemoveRow(key);
         return;
     }
-    if (RowOf(key) < 0) {
-        AddRow(key, record);
+    int row = RowOf(key);
+    if (row < 0) {
+        row = AddRow(key, record);
     }
-    UpdateRow(RowOf(key), record);
+    UpdateRow(row, record);
 }
 
-void CSubDlgTaskList::AddRow(const QString& key, const CTaskViewInfo& record) {
+int CSubDlgTaskList::AddRow(const QString& key, const CTaskViewInfo& record) {
     // A record whose row left the list is added again.
     m_rows.erase(key);
     const int row = m_list->InsertItem(m_list->GetItemCount(), QString());
@@ -69,6 +70,7 @@ void CSubDlgTaskList::AddRow(const QString& key, const CTaskViewInfo& record) {
     m_list->SetItemData(row, reinterpret_cast<quintptr>(stored.get()));
     m_rows.emplace(key, std::move(stored));
     NotifyCountChanged();
+    return row;
 }
 
 void CSubDlgTaskList::RemoveRow(const QString& key) {

@@ -60,7 +60,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void AddRow(const QString& key, const CTaskViewInfo& record);
+    // The new row's index.
+    int AddRow(const QString& key, const CTaskViewInfo& record);
     void RemoveRow(const QString& key);
     void UpdateRow(int row, const CTaskViewInfo& record);
     int RowOf(const QString& key) const;
