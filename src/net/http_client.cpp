@@ -301,8 +301,13 @@ int CHttpClient::TransferCode() const {
     if (m_transferResult == CURLE_ABORTED_BY_CALLBACK) {
         return platform_error::kCancelled;
     }
-    if (m_transferResult == CURLE_UNSUPPORTED_PROTOCOL && m_requestSent) {
-        return platform_error::kInvalidServerResponse; // an answer that is not HTTP
+    // A request that went out and got an answer that is not HTTP. The drive loop may not have
+    // seen the request go when its answer ended the transfer in the same step: ask the handle.
+    long sent = 0;
+    if (m_transferResult == CURLE_UNSUPPORTED_PROTOCOL &&
+        (m_requestSent ||
+         (curl_easy_getinfo(m_easy, CURLINFO_REQUEST_SIZE, &sent) == CURLE_OK && sent > 0))) {
+        return platform_error::kInvalidServerResponse;
     }
     return MapCurlError(m_transferResult);
 }
