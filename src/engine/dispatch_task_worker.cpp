@@ -9,6 +9,7 @@
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
 #include "engine/engine_task.h"
+#include "engine/file_admission.h"
 #include "engine/message_texts.h"
 #include "engine/part_layout.h"
 #include "engine/platform_error.h"
@@ -240,6 +241,18 @@ void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo&
         return;
     }
     m_queuedSubTasks[task.task_id].insert(path);
+    const bool started = TempFileExists(sub);
+    // Checked before any temporary file is made: a size the service should not have listed,
+    // or one the save folder's file system cannot hold (pre-sizing would fail later anyway).
+    if (const int refused = FileAdmissionCode(
+            sub.box_file.size, started,
+            started || sub.box_file.size == 0 ? 0 : FreeBytesAt(sub.local_file.path));
+        refused != 0) {
+        QueueChange(std::make_unique<CChangerSubTaskError>(
+            task.task_id, path, refused,
+            refused == platform_error::kDiskFull ? GetErrorText(refused) : UnusableReplyText()));
+        return;
+    }
     const auto partSize = static_cast<std::uint32_t>(PartSizeFor(false));
     const auto queueRange = [&](std::uint64_t start, std::uint64_t end) {
         m_downloadQueue.push_back(
@@ -249,7 +262,7 @@ void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo&
         queueRange(0, 0);
         return;
     }
-    if (sub.trans_bitmap.Any() && !TempFileExists(sub)) {
+    if (sub.trans_bitmap.Any() && !started) {
         // The parts recorded as done are gone with their file: fetch it from the start.
         sub.trans_bitmap = PartBitmap();
         sub.hash_bitmap = PartBitmap();

@@ -2,6 +2,7 @@
 
 #include "log/format_text.h"
 
+#include <exception>
 #include <string>
 
 void SetEngineLogHook(EngineLogHook hook) {
@@ -26,4 +27,18 @@ void EngineLogF(int level, const char* format, ...) {
     const std::string line = FormatVarArgs(format, args);
     va_end(args);
     EngineLog(level, line);
+}
+
+void LogEscapedException(const char* where) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            EngineLogF(kEngineLogError, "%s: stopped by an exception: %s", where, error.what());
+        } catch (...) {
+            EngineLogF(kEngineLogError, "%s: stopped by an unknown exception", where);
+        }
+    } catch (...) {
+        // Logging itself failed (memory still short): nothing more can be said.
+    }
 }

@@ -13,3 +13,7 @@ void SetEngineLogHook(EngineLogHook hook);
 // Sends one message to the hook; without a hook nothing is written.
 void EngineLog(int level, std::string_view text);
 [[gnu::format(printf, 2, 3)]] void EngineLogF(int level, const char* format, ...);
+
+// Inside a catch block: logs the exception being handled (its what() when it is a
+// std::exception) as escaping `where`. Never throws.
+void LogEscapedException(const char* where) noexcept;

@@ -68,6 +68,22 @@ std::uint64_t ReadUint64(const rapidjson::Value& object, const char* key) {
     return u;
 }
 
+bool ReadBoundedSize(const rapidjson::Value& object, const char* key, std::uint64_t max,
+                     std::uint64_t& out) {
+    if (Find(object, key) == nullptr) {
+        out = 0;
+        return true;
+    }
+    std::int64_t s = 0;
+    std::uint64_t u = 0;
+    bool negative = false;
+    if (!ReadInteger(object, key, s, u, negative) || (negative && s != 0) || u > max) {
+        return false;
+    }
+    out = negative ? 0 : u;
+    return true;
+}
+
 std::uint32_t ReadUint32(const rapidjson::Value& object, const char* key) {
     const std::uint64_t value = ReadUint64(object, key);
     return value <= std::numeric_limits<std::uint32_t>::max() ? static_cast<std::uint32_t>(value)

@@ -21,6 +21,9 @@ constexpr BilingualText kEngineTexts[] = {
      "服务器返回的数据范围错误"},
     {engine_code::kDataFolderInUse, "Another copy of the program is already using this data folder",
      "另一个程序实例正在使用此数据文件夹"},
+    {engine_code::kEndlessListing,
+     "The server's folder listing repeats itself or exceeds 1,000,000 items or 256 levels",
+     "服务器返回的文件夹列表重复，或超过 1,000,000 项或 256 层"},
     {engine_code::kMultiErrors, "multi errors!", "多重错误，正在重试..."},
 };
 
@@ -79,4 +82,9 @@ std::string GetAbortText(int code, std::string_view language) {
     return EngineTextsInEnglish(language)
                ? "The network connecting is terminated. It will auto retry again later..."
                : "网络连接意外终止，稍后自动重试...";
+}
+
+std::string UnusableReplyText() {
+    return PlatformTextsInEnglish(CurrentLanguage()) ? "The service's reply could not be read"
+                                                     : "无法读取服务的回复";
 }

@@ -12,6 +12,7 @@ inline constexpr int kDownloadLimitReached = 20107;
 inline constexpr int kInvalidNameFromServer = 20108;
 inline constexpr int kWrongRangeFromServer = 20109;
 inline constexpr int kDataFolderInUse = 20110; // another engine holds the data folder
+inline constexpr int kEndlessListing = 20111;  // a folder walk repeats itself or has no end
 inline constexpr int kMultiErrors = 65535;
 } // namespace engine_code
 
@@ -25,6 +26,10 @@ bool EngineTextsInEnglish(std::string_view language);
 // 1 to 19,999; the engine's table for its own codes; empty for anything else.
 std::string GetErrorText(int code);
 std::string GetErrorText(int code, std::string_view language);
+
+// The message of 20002 (a reply, listed item or key the service sent could not be used), in
+// the platform texts' language.
+std::string UnusableReplyText();
 
 // The retry notice for a connection aborted by the network (12030); empty for other codes.
 std::string GetAbortText(int code);

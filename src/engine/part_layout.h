@@ -12,6 +12,12 @@ inline std::uint64_t PartSizeFor(bool upload) {
     return upload ? kUploadPartSize : kDownloadPartSize;
 }
 
+// The largest file size taken from the service (1 PiB): a listed size that is negative, not an
+// integer or above it is refused before anything is sized after it.
+inline constexpr std::uint64_t kMaxItemSize = std::uint64_t{1} << 50;
+// The size a file is recorded with when its listed size was refused: its download fails.
+inline constexpr std::uint64_t kRefusedItemSize = kMaxItemSize + 1;
+
 // ceil(size / partSize); 0 for a part size of 0.
 std::uint64_t PartCount(std::uint64_t size, std::uint64_t partSize);
 

@@ -1,5 +1,6 @@
 #include "engine/parvex_thread.h"
 
+#include "engine/engine_log.h"
 #include "log/debug_trace.h"
 
 #include <system_error>
@@ -69,7 +70,11 @@ bool CParvexThread::Start(std::int32_t param) {
 }
 
 void CParvexThread::ThreadBody(std::int32_t param) {
-    Run(param);
+    try {
+        Run(param);
+    } catch (...) {
+        LogEscapedException("CParvexThread::Run");
+    }
     std::lock_guard lock(m_mutex);
     m_running = false;
     m_finished = true;

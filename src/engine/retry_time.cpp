@@ -11,7 +11,8 @@ constexpr std::uint64_t kOneYear = 31536000;
 std::uint64_t RetryDelay(std::int32_t errorCode) {
     if ((errorCode >= 20004 && errorCode <= 20007) ||
         errorCode == engine_code::kInvalidNameFromServer ||
-        errorCode == engine_code::kWrongRangeFromServer) {
+        errorCode == engine_code::kWrongRangeFromServer ||
+        errorCode == engine_code::kEndlessListing) {
         return kOneYear;
     }
     if (errorCode == engine_code::kNeedRetryParts) {

@@ -1,6 +1,7 @@
 #include "engine/sub_task_fill.h"
 
 #include "engine/ascii_text.h"
+#include "engine/delivery_url.h"
 #include "engine/engine_log.h"
 #include "engine/part_layout.h"
 #include "engine/path_text.h"
@@ -32,7 +33,7 @@ std::optional<std::string> DeliveryCode(const std::string& metaurl) {
     }
     std::string_view code = std::string_view(metaurl).substr(marker + kDeliveryMetadata.size());
     const std::size_t slash = code.find('/');
-    const std::size_t query = code.find('?');
+    const std::size_t query = code.find_first_of("?#");
     if (slash != std::string_view::npos && slash >= 1) {
         code = code.substr(0, slash);
     } else if (query != std::string_view::npos && query >= 1) {
@@ -41,7 +42,8 @@ std::optional<std::string> DeliveryCode(const std::string& metaurl) {
     return std::string(code);
 }
 
-// The path from the first occurrence of the code on, without any query.
+// The path from the first occurrence of the code on. A link item's download address holds
+// names, "?" included, to its end; any other address ends before its query.
 std::optional<std::string> FromCode(const std::string& path, const std::string& code,
                                     const char* what) {
     const std::size_t pos = code.empty() ? std::string::npos : path.find(code);
@@ -49,7 +51,11 @@ std::optional<std::string> FromCode(const std::string& path, const std::string& 
         EngineLogF(kEngineLogError, "FillSubTaskInfo: %s error: %s", what, path.c_str());
         return std::nullopt;
     }
-    return std::string(CutBefore(std::string_view(path).substr(pos), '?'));
+    const std::string_view rest = std::string_view(path).substr(pos);
+    if (DeliveryItemPathStart(path) != std::string::npos) {
+        return std::string(rest);
+    }
+    return std::string(CutBefore(rest, '?'));
 }
 
 // The item made relative to the base, both normalised with "/". The rest must begin at a
@@ -181,7 +187,10 @@ bool FillSubTaskInfo(const CTaskInfo& task, const SubTaskSummary& summary, CSubT
     out.box_file.neid.clear();
 
     out.trans_bitmap = PartBitmap();
-    out.trans_bitmap.Resize(
-        static_cast<std::size_t>(PartCount(summary.size, PartSizeFor(task.is_upload))));
+    // A refused size has no bitmap: it would be sized after whatever the service claimed.
+    if (summary.size <= kMaxItemSize) {
+        out.trans_bitmap.Resize(
+            static_cast<std::size_t>(PartCount(summary.size, PartSizeFor(task.is_upload))));
+    }
     return derived;
 }

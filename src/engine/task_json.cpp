@@ -3,6 +3,7 @@
 #include "engine/box_file_json.h"
 #include "engine/engine_context.h"
 #include "engine/json_fields.h"
+#include "engine/json_text.h"
 #include "engine/protect_text.h"
 #include "engine/task_info.h"
 
@@ -59,8 +60,7 @@ std::string Finish(const rapidjson::StringBuffer& buffer) {
 
 // The whole text must parse to an object.
 bool ParseObject(std::string_view json, rapidjson::Document& document) {
-    document.Parse(json.data(), json.size());
-    return !document.HasParseError() && document.IsObject();
+    return ParseJsonObject(json, document);
 }
 
 const rapidjson::Value* Member(const rapidjson::Value& object, const char* key) {

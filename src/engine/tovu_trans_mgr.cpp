@@ -11,6 +11,7 @@
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
 #include "engine/json_fields.h"
+#include "engine/json_text.h"
 #include "engine/message_texts.h"
 #include "engine/secret_mask.h"
 #include "engine/send_action_record_worker.h"
@@ -81,7 +82,7 @@ std::optional<BoxFileInfo> ReadBoxFile(const char* json, bool& isFolder) {
     isFolder = false;
     rapidjson::Document document;
     const std::string text = Arg(json);
-    if (document.Parse(text.c_str(), text.size()).HasParseError() || !document.IsObject()) {
+    if (!ParseJsonObject(text, document)) {
         EngineLogF(kEngineLogError, "NewTask: unreadable box file: %s", MaskSecrets(text).c_str());
         return std::nullopt;
     }
@@ -217,8 +218,7 @@ char* CTovuTransMgr::GetDownloadUrl(const char* url, int* errorCode, char** erro
         return nullptr;
     }
     rapidjson::Document document;
-    if (document.Parse(reply.body.c_str(), reply.body.size()).HasParseError() ||
-        !document.IsObject()) {
+    if (!ParseJsonObject(reply.body, document)) {
         return NewText(std::string());
     }
     return NewText(ReadText(document, "downloadUrl"));

@@ -1,5 +1,6 @@
 #include "engine/worker_base.h"
 
+#include "engine/engine_log.h"
 #include "engine/parvex_thread.h"
 #include "log/debug_trace.h"
 
@@ -90,7 +91,16 @@ bool CWorkerBase::Start() {
 }
 
 void CWorkerBase::ThreadBody() {
-    DoWork();
+    try {
+        DoWork();
+    } catch (...) {
+        LogEscapedException("CWorkerBase::DoWork");
+        try {
+            OnDoWorkFailed();
+        } catch (...) {
+            LogEscapedException("CWorkerBase::OnDoWorkFailed");
+        }
+    }
     const bool autoDelete = m_autoDelete;
     std::lock_guard stateLock(m_state->mutex);
     // Both steps under the state lock: TerminateAllWorkers, which calls RequestStop on running

@@ -69,6 +69,9 @@ protected:
 
     // Stops and joins the thread; never returns while DoWork still runs.
     void StopForDestruction();
+    // DoWork ended by an exception (logged already; memory running out included): the worker
+    // fails its task instead of ending the process. On the worker's thread.
+    virtual void OnDoWorkFailed() {}
 
 private:
     struct ThreadState;

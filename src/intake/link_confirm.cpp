@@ -19,7 +19,14 @@ LinkConfirmResult Refused(const QString& message, ConfirmFocus focus, int errorC
 
 } // namespace
 
-LinkParts SplitLinkAddress(const QString& workingAddress) {
+LinkParts SplitLinkAddress(const QString& fullAddress) {
+    // The delivery code ends before a query or a fragment; what follows is ignored, or it would
+    // become part of every address built from the code.
+    qsizetype end = 0;
+    while (end < fullAddress.size() && fullAddress[end] != u'?' && fullAddress[end] != u'#') {
+        ++end;
+    }
+    const QString workingAddress = fullAddress.left(end);
     LinkParts parts;
     const qsizetype mark = workingAddress.indexOf(kSchemeMark);
     if (mark >= 0) {

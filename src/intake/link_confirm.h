@@ -7,10 +7,11 @@ class CEngineBridge;
 // The service address and delivery code of a working link address.
 struct LinkParts {
     QString serviceAddress; // scheme://host[:port], empty when no "/" follows "://"
-    QString deliveryCode;   // everything after the last "/"
+    QString deliveryCode;   // after the last "/", up to a "?" or "#"
 };
-// Splits a working address that holds "://" after at least one character.
-LinkParts SplitLinkAddress(const QString& workingAddress);
+// Splits a working address that holds "://" after at least one character; a query or fragment
+// is ignored.
+LinkParts SplitLinkAddress(const QString& fullAddress);
 
 // Where the add dialog puts the focus after a refused address.
 enum class ConfirmFocus { kNone, kLinkAddress, kPassword };

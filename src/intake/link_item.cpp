@@ -1,6 +1,7 @@
 #include "intake/link_item.h"
 
 #include "engine/json_fields.h"
+#include "engine/json_text.h"
 #include "net/service_records.h"
 
 #include <QByteArray>
@@ -46,8 +47,8 @@ QString LinkItem::Name() const {
 bool ParseListing(const QString& replyText, LinkItem& target) {
     const QByteArray utf8 = replyText.toUtf8();
     rapidjson::Document document;
-    document.Parse(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-    if (document.HasParseError() || !document.IsObject()) {
+    if (!ParseJsonObject(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+                         document)) {
         return false;
     }
     ReadMembers(document, target);

@@ -3,13 +3,27 @@
 #include "tracking/local_names.h"
 #include "tracking/post_targets.h"
 
+#include "engine/folder_walk_guard.h"
+#include "engine/message_texts.h"
+
 #include <functional>
 
 namespace {
 
+QString FirstItemPath(const LinkItem& page) {
+    return page.children.empty() ? QString() : page.children.front().path;
+}
+
+// A walk that repeats itself or has no end.
+void SetEndless(BridgeStatus& status) {
+    status.code = engine_code::kEndlessListing;
+    status.message = QString::fromStdString(GetErrorText(engine_code::kEndlessListing));
+}
+
 // ListFolderPages with a way out between pages for a thread asked to stop.
 void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem& target,
                     BridgeStatus& status, const std::function<bool()>& stopRequested) {
+    CFolderPages pages;
     std::int64_t offset = 0;
     for (;;) {
         const std::optional<QString> reply = bridge.GetJsonPage(metadataUrl, offset, status);
@@ -20,6 +34,11 @@ void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem&
         LinkItem page;
         ParseListing(*reply, page);
         const auto count = static_cast<std::int64_t>(page.children.size());
+        if (!pages.Accept(FirstItemPath(page).toStdString()) ||
+            target.children.size() + page.children.size() > CFolderWalkGuard::kMaxItems) {
+            SetEndless(status);
+            return;
+        }
         target.children.insert(target.children.end(),
                                std::make_move_iterator(page.children.begin()),
                                std::make_move_iterator(page.children.end()));
@@ -30,9 +49,6 @@ void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem&
     }
 }
 
-// Deeper than any real link; a service that lists a folder inside itself ends here.
-constexpr int kMaxTreeDepth = 256;
-
 class CTreeWalk {
 public:
     CTreeWalk(CEngineBridge& bridge, const QString& serviceAddress, const QString& token,
@@ -41,11 +57,21 @@ public:
           m_status(status), m_stop(stop) {}
 
     void ListFolder(const QString& linkPath, LinkItem& folder, int depth = 0) {
+        if (!m_guard.EnterFolder(linkPath.toStdString(), depth)) {
+            End();
+            return;
+        }
+        CFolderPages pages;
         LinkItem page;
         std::int64_t offset = 0;
         bool parsed = RequestPage(linkPath, offset, page);
         // A failed sub-folder leaves its status behind; the next page request here replaces it.
-        while (parsed && m_status.code == 0) {
+        while (parsed && m_status.code == 0 && !m_ended) {
+            if (!pages.Accept(FirstItemPath(page).toStdString()) ||
+                !m_guard.AddItems(page.children.size())) {
+                End();
+                break;
+            }
             for (const LinkItem& child : page.children) {
                 folder.children.push_back(child);
                 m_allItems.children.push_back(child);
@@ -53,14 +79,13 @@ public:
             for (const LinkItem& child : page.children) {
                 // A folder whose name is no plain name would be listed as its parent again (an
                 // empty name) or somewhere else; it is listed but not entered.
-                if (child.isFolder && IsPlainName(child.Name()) && depth < kMaxTreeDepth &&
-                    !Stopped()) {
+                if (child.isFolder && IsPlainName(child.Name()) && !Stopped() && !m_ended) {
                     LinkItem below;
                     ListFolder(linkPath + u'/' + child.Name(), below, depth + 1);
                 }
             }
             const auto count = static_cast<std::int64_t>(page.children.size());
-            if (count < kListingPageSize || Stopped()) {
+            if (count < kListingPageSize || Stopped() || m_ended) {
                 break;
             }
             offset += count;
@@ -73,6 +98,13 @@ public:
 
 private:
     bool Stopped() const { return m_stop && m_stop(); }
+
+    // The walk repeats itself or has no end: it stops with what it found, and the status says
+    // so whatever requests follow.
+    void End() {
+        m_ended = true;
+        SetEndless(m_status);
+    }
 
     // Sets the shared status either way; false when the request failed or the page is no listing
     // (`page` then keeps the previous page).
@@ -92,6 +124,8 @@ private:
     LinkItem& m_allItems;
     BridgeStatus& m_status;
     const std::function<bool()>& m_stop;
+    CFolderWalkGuard m_guard;
+    bool m_ended = false;
 };
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "net/download_request.h"
 
 #include "engine/ascii_text.h"
+#include "engine/delivery_url.h"
 #include "engine/engine_context.h"
 #include "engine/json_fields.h"
 #include "engine/message_texts.h"
+#include "engine/part_layout.h"
 #include "log/format_text.h"
 #include "net/http_options.h"
 #include "net/service_calls.h"
@@ -75,7 +77,9 @@ void ApplySize(const std::string& url, DeliveryMetadata& item) {
     std::int64_t size = -1;
     GetWithContentLength(url, reply, size);
     if (size >= 0) {
-        item.size = size;
+        item.size = static_cast<std::uint64_t>(size) <= kMaxItemSize
+                        ? size
+                        : static_cast<std::int64_t>(kRefusedItemSize);
     }
 }
 
@@ -126,7 +130,13 @@ bool IsSyncGroup(const std::string& groupId) {
 std::string DownloadUrlFor(const BoxFileInfo& file, bool syncTask) {
     if (AsciiLower(file.path.substr(0, 4)) == "http") {
         std::string url = file.path;
-        if (const std::size_t percent = url.find('%'); percent != std::string::npos) {
+        // Names go out escaped, each "%", "?" and "#" with them, so that "y%41B" and "y%41%42"
+        // name two files and "a?b" is not cut short.
+        // The service's other addresses carry their own query, of which only the first "%" is
+        // escaped, as the service expects.
+        if (const std::size_t names = DeliveryItemPathStart(url); names != std::string::npos) {
+            url = url.substr(0, names) + PercentEncode(std::string_view(url).substr(names));
+        } else if (const std::size_t percent = url.find('%'); percent != std::string::npos) {
             url.replace(percent, 1, PercentEncode("%"));
         }
         const std::size_t token = file.metaurl.find("?token=");
@@ -138,7 +148,8 @@ std::string DownloadUrlFor(const BoxFileInfo& file, bool syncTask) {
     std::string url =
         FormatText("%s/v%d/dl_router/databox", GetEngineContext().settings.ServiceAddress().c_str(),
                    kServiceApiVersion) +
-        PercentEncode(file.path) + "?path_type=" + file.pathtype;
+        PercentEncode(file.path) + "?path_type=" + PercentEncode(file.pathtype);
+    // The values came from the service: escaped, an "&", "#" or "=" in one stays inside it.
     const std::pair<const char*, const std::string*> optional[] = {
         {"&neid=", &file.neid},
         {"&rev=", &file.rev},
@@ -147,7 +158,7 @@ std::string DownloadUrlFor(const BoxFileInfo& file, bool syncTask) {
     };
     for (const auto& [name, value] : optional) {
         if (!value->empty()) {
-            url += name + *value;
+            url += name + PercentEncode(*value);
         }
     }
     if (syncTask) {

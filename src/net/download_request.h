@@ -25,8 +25,8 @@ struct DownloadRequest {
 };
 
 // The URL a file is fetched from: an absolute URL with the link's token query appended (never
-// to a watermark URL) and its first "%" escaped, or the service's download router for a
-// storage path.
+// to a watermark URL), the names of a link item's path percent-encoded (another address's first
+// "%" only), or the service's download router for a storage path.
 std::string DownloadUrlFor(const BoxFileInfo& file, bool syncTask);
 // A synchronisation task's group id: 38 characters in braces.
 bool IsSyncGroup(const std::string& groupId);

@@ -1,5 +1,6 @@
 #include "net/http_client.h"
 
+#include "engine/ascii_text.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
@@ -75,10 +76,12 @@ namespace {
 
 // The service hands out addresses with names as they are ("x y.txt"); a URL may not hold a
 // blank, a control character or one of "<>\^`{|}, so those go out percent-encoded, the way the
-// platform's own HTTP layer escaped them. Everything else, "%" included, is left as it is.
+// platform's own HTTP layer escaped them. A "#" would cut off whatever follows it (the token
+// query appended to a service address), so it goes out encoded too. Everything else, "%"
+// included, is left as it is.
 std::string EscapeUnsafeUrlBytes(const std::string& url) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    static constexpr std::string_view kUnsafe = "\"<>\\^`{|}";
+    static constexpr std::string_view kUnsafe = "\"#<>\\^`{|}";
     std::string escaped;
     escaped.reserve(url.size());
     for (const char ch : url) {
@@ -92,6 +95,30 @@ std::string EscapeUnsafeUrlBytes(const std::string& url) {
         }
     }
     return escaped;
+}
+
+// The scheme of an absolute URL in lower case; empty when the text names none.
+std::string UrlScheme(std::string_view url) {
+    const std::size_t colon = url.find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return {};
+    }
+    const std::string_view scheme = url.substr(0, colon);
+    static constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    if (kLetters.find(scheme.front()) == std::string_view::npos ||
+        scheme.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") !=
+            std::string_view::npos) {
+        return {};
+    }
+    return AsciiLower(scheme);
+}
+
+// Only HTTP and HTTPS are ever spoken: an address from the service may name any scheme, and
+// libcurl would speak most of them (gopher:// writes arbitrary bytes to any port).
+bool IsAllowedScheme(const std::string& scheme) {
+    return scheme == "http" || scheme == "https";
 }
 
 } // namespace
@@ -153,7 +180,14 @@ bool CHttpClient::StopRequested() const {
 
 int CHttpClient::Begin(SendKind kind, bool rawBody) {
     m_kind = kind;
-    // A URL that cannot be split ends here, before anything is sent or logged.
+    // A refused scheme or a URL that cannot be split ends here, before anything is sent.
+    const std::string scheme = UrlScheme(m_url);
+    if (!scheme.empty() && !IsAllowedScheme(scheme)) {
+        m_lastError = platform_error::kUnrecognizedScheme;
+        m_lastErrorText = PlatformErrorText(m_lastError, EnglishPlatformTexts());
+        return m_lastError;
+    }
+    m_https = scheme == "https";
     CURLU* parsed = curl_url();
     const CURLUcode urlCode = curl_url_set(parsed, CURLUPART_URL, m_url.c_str(), 0);
     curl_url_cleanup(parsed);
@@ -180,6 +214,8 @@ int CHttpClient::Begin(SendKind kind, bool rawBody) {
     curl_easy_setopt(m_easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connectMs));
     curl_easy_setopt(m_easy, CURLOPT_FOLLOWLOCATION, m_redirectsDisabled ? 0L : 1L);
     curl_easy_setopt(m_easy, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(m_easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(m_easy, CURLOPT_REDIR_PROTOCOLS_STR, m_https ? "https" : "http,https");
     curl_easy_setopt(m_easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, tls.insecure ? 0L : 1L);
     curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, tls.insecure ? 0L : 2L);
@@ -298,6 +334,9 @@ int CHttpClient::TransferCode() const {
     if (m_tooLarge) {
         return platform_error::kInvalidServerResponse;
     }
+    if (m_redirectRefused) {
+        return platform_error::kUnrecognizedScheme;
+    }
     if (m_transferResult == CURLE_ABORTED_BY_CALLBACK) {
         return platform_error::kCancelled;
     }
@@ -328,7 +367,7 @@ int CHttpClient::Fail(int code) {
 
 int CHttpClient::Send(bool rawBody) {
     int result = Begin(SendKind::kWhole, rawBody);
-    if (result == platform_error::kInvalidUrl) {
+    if (result != 0) {
         return result;
     }
     result = Drive([] { return false; });
@@ -343,7 +382,7 @@ int CHttpClient::Send(bool rawBody) {
 
 int CHttpClient::SendForStream() {
     int result = Begin(SendKind::kStream, false);
-    if (result == platform_error::kInvalidUrl) {
+    if (result != 0) {
         return result;
     }
     result = Drive([this] { return m_headersDone; });
@@ -477,7 +516,7 @@ std::size_t CHttpClient::OnHeader(char* data, std::size_t size, std::size_t coun
         return size * count;
     }
     client->m_rawHeaders.append(line);
-    if (line != "\r\n" && line != "\n") {
+    if (line != "\r\n" && line != "\n" && line != "\r") {
         return size * count;
     }
     long status = 0;
@@ -489,7 +528,18 @@ std::size_t CHttpClient::OnHeader(char* data, std::size_t size, std::size_t coun
     HeaderMap cookies = client->m_cookies;
     ParseResponseHeaders(client->m_rawHeaders, headers, cookies);
     if (!client->m_redirectsDisabled && IsRedirect(status) && headers.contains("location")) {
-        return size * count; // followed: the final reply comes next
+        // Followed: the final reply comes next. Never to another scheme, and never from HTTPS
+        // back to plain HTTP; a relative address keeps the scheme.
+        const std::string scheme = UrlScheme(headers["location"]);
+        if (!scheme.empty() &&
+            (!IsAllowedScheme(scheme) || (client->m_https && scheme != "https"))) {
+            client->m_redirectRefused = true;
+            return 0;
+        }
+        if (!scheme.empty()) {
+            client->m_https = scheme == "https";
+        }
+        return size * count;
     }
     client->m_status = static_cast<int>(status);
     client->m_responseHeaders = std::move(headers);

@@ -118,6 +118,8 @@ private:
     std::vector<char> m_stream;
     bool m_paused = false;
     bool m_tooLarge = false;
+    bool m_https = false;           // the scheme of the address being fetched
+    bool m_redirectRefused = false; // a redirect to a refused scheme ended the exchange
     std::uint64_t m_sliceStart = 0;
     std::uint64_t m_lastActivity = 0;
     std::uint64_t m_quietLimitMs = 0;

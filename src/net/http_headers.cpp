@@ -40,12 +40,13 @@ std::string CookieLine(const HeaderMap& cookies) {
 void ParseResponseHeaders(std::string_view raw, HeaderMap& headers, HeaderMap& cookies) {
     std::size_t start = 0;
     while (start < raw.size()) {
-        std::size_t end = raw.find("\r\n", start);
+        // Lines end in CR LF, or in a bare LF or CR from a careless server.
+        std::size_t end = raw.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
             end = raw.size();
         }
         const std::string_view line = raw.substr(start, end - start);
-        start = end + 2;
+        start = end + (raw.substr(end, 2) == "\r\n" ? 2 : 1);
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
             continue;

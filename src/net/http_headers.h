@@ -17,7 +17,7 @@ std::vector<std::string> RequestHeaderLines(const HeaderMap& headers);
 // The "Cookie: " line of a cookie map: name=value pairs joined by ";"; empty without cookies.
 std::string CookieLine(const HeaderMap& cookies);
 
-// Reads a raw response header block (CR LF separated): every line with a ":" is split at the
-// first one, name and value trimmed, the name lower-cased; a later line replaces an earlier
+// Reads a raw response header block (lines end in CR LF, LF or CR): every line with a ":" is split
+// at the first one, name and value trimmed, the name lower-cased; a later line replaces an earlier
 // one. Each "set-cookie" value is split at ";" and every "name=value" piece goes to cookies.
 void ParseResponseHeaders(std::string_view raw, HeaderMap& headers, HeaderMap& cookies);

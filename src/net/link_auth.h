@@ -2,9 +2,10 @@
 
 #include <string>
 
-// Authenticates a share link: a password is first encrypted with the service's public key
-// (sent as typed when the key cannot be had), then posted to the link. Returns 0 with the
-// access token (empty when the reply had none), or the result code with the service's message.
+// Authenticates a share link: a password is first encrypted with the service's public key,
+// then posted to the link; it is never sent as typed. Returns 0 with the access token (empty
+// when the reply had none), or the result code with the service's message: the key call's own
+// when it failed, 20002 when its key cannot be used.
 int AuthenticateLink(const std::string& serviceAddress, const std::string& deliveryCode,
                      const std::string& password, std::string& token, std::string& message);
 

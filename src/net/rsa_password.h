@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -10,8 +11,13 @@ struct PublicKeyDeleter {
 };
 using PublicKey = std::unique_ptr<EVP_PKEY, PublicKeyDeleter>;
 
+// The longest key text read: many times a PEM key of the largest size accepted, so that a
+// reply of any length costs no more than this to look at.
+inline constexpr std::size_t kLargestKeyText = 16384;
+
 // Reads the service's RSA public key: PEM text with or without its marker lines, on one line
-// or several. Null when it cannot be read (the library's reason goes to the developer trace).
+// or several. Null when it cannot be read (the library's reason goes to the developer trace)
+// or is longer than kLargestKeyText.
 PublicKey LoadPublicKey(const std::string& keyText);
 
 // The password encrypted with the key (RSA, PKCS #1 v1.5 padding) in standard Base64; empty

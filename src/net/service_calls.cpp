@@ -1,6 +1,7 @@
 #include "net/service_calls.h"
 
 #include "engine/engine_context.h"
+#include "engine/folder_walk_guard.h"
 #include "engine/json_fields.h"
 #include "engine/message_texts.h"
 #include "engine/platform_error.h"
@@ -104,8 +105,10 @@ int GetJson(const std::string& url, ServiceReply& reply) {
     return CallService(*client, reply);
 }
 
-int GetJsonPage(const std::string& url, std::int64_t offset, ServiceReply& reply) {
+int GetJsonPage(const std::string& url, std::int64_t offset, ServiceReply& reply,
+                const std::atomic<bool>* stop) {
     auto client = MakeUrlRequest(url, "GET", {{"offset", std::to_string(offset)}});
+    client->SetAbortFlag(stop);
     return CallService(*client, reply);
 }
 
@@ -138,8 +141,8 @@ int GetWithContentLength(const std::string& url, ServiceReply& reply, std::int64
     return result;
 }
 
-int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list,
-               BoxListing& reply) {
+int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list, BoxListing& reply,
+               const std::atomic<bool>* stop) {
     const ServiceParams params{
         {"from", box.from},
         {"include_deleted", "false"},
@@ -152,6 +155,7 @@ int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list
     };
     auto client = MakeServiceRequest(ServiceBase(), "GET",
                                      "metadata/databox" + PercentEncode(box.path), params);
+    client->SetAbortFlag(stop);
     const int result = CallService(*client, reply);
     if (result == 0) {
         ReadListing(ReplyDocument(reply), reply);
@@ -160,18 +164,25 @@ int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list
 }
 
 int ListFolderAll(const BoxFileInfo& box, std::int64_t limit, int offset, bool list,
-                  BoxListing& reply) {
+                  BoxListing& reply, const std::atomic<bool>* stop) {
     if (limit != 0 && limit < kFolderPage) {
-        return ListFolder(box, limit, offset, list, reply);
+        return ListFolder(box, limit, offset, list, reply, stop);
     }
     std::vector<BoxMetadata> collected;
+    CFolderPages pages;
     int result = 0;
     for (;;) {
         BoxListing page;
-        result = ListFolder(box, kFolderPage, static_cast<int>(collected.size()), true, page);
+        result = ListFolder(box, kFolderPage, static_cast<int>(collected.size()), true, page, stop);
         static_cast<ServiceReply&>(reply) = page;
         reply.item = page.item;
         if (result != 0) {
+            break;
+        }
+        if (!pages.Accept(page.children.empty() ? std::string() : page.children.front().path) ||
+            collected.size() + page.children.size() > CFolderWalkGuard::kMaxItems) {
+            result = engine_code::kEndlessListing;
+            reply.errorMessage = GetErrorText(result);
             break;
         }
         collected.insert(collected.end(), page.children.begin(), page.children.end());

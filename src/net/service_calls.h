@@ -3,6 +3,7 @@
 #include "engine/box_file_info.h"
 #include "net/service_records.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,18 +24,20 @@ int AuthenticateDelivery(const std::string& baseUrl, const std::string& delivery
 int IsLoginVerify(const std::string& baseUrl, const std::string& deliveryCode, ServiceReply& reply);
 // GET of an absolute URL; the caller reads the body.
 int GetJson(const std::string& url, ServiceReply& reply);
-// The same with the parameter "offset".
-int GetJsonPage(const std::string& url, std::int64_t offset, ServiceReply& reply);
+// The same with the parameter "offset"; `stop`, when given, ends the exchange when set.
+int GetJsonPage(const std::string& url, std::int64_t offset, ServiceReply& reply,
+                const std::atomic<bool>* stop = nullptr);
 // The length a GET of the URL announces, from its headers; the body is not fetched. size is
 // -1 when no length came.
 int GetWithContentLength(const std::string& url, ServiceReply& reply, std::int64_t& size);
 // One page of a storage folder (the item itself and its children).
-int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list,
-               BoxListing& reply);
+int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list, BoxListing& reply,
+               const std::atomic<bool>* stop = nullptr);
 // A whole storage folder in pages of 200 (limit 0 or 200 and more), or one page of a smaller
-// limit.
+// limit. A page that repeats the previous one, or more than CFolderWalkGuard::kMaxItems
+// children, end it with engine_code::kEndlessListing.
 int ListFolderAll(const BoxFileInfo& box, std::int64_t limit, int offset, bool list,
-                  BoxListing& reply);
+                  BoxListing& reply, const std::atomic<bool>* stop = nullptr);
 // The revisions of a storage item, newest first as the service gives them.
 int ListRevisions(const BoxFileInfo& box, int revisionLimit, RevisionListing& reply);
 // "uid" as result text, "account_id" as second result text.

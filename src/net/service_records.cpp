@@ -1,12 +1,26 @@
 #include "net/service_records.h"
 
 #include "engine/json_fields.h"
+#include "engine/part_layout.h"
 
 using namespace json_fields;
 
+namespace {
+
+// A refused size is kept as one beyond the largest, so the file fails when it is fetched.
+std::int64_t ReadListedSize(const rapidjson::Value& object) {
+    std::uint64_t size = 0;
+    if (!ReadBoundedSize(object, "bytes", kMaxItemSize, size)) {
+        size = kRefusedItemSize;
+    }
+    return static_cast<std::int64_t>(size);
+}
+
+} // namespace
+
 void BoxMetadata::Read(const rapidjson::Value& object) {
     accessMode = ReadInt32(object, "access_mode");
-    size = ReadInt64(object, "bytes");
+    size = ReadListedSize(object);
     hash = ReadText(object, "hash");
     isFolder = ReadBool(object, "is_dir");
     creator = ReadText(object, "creator_uid");
@@ -22,7 +36,7 @@ void BoxMetadata::Read(const rapidjson::Value& object) {
 
 void DeliveryMetadata::Read(const rapidjson::Value& object) {
     accessMode = ReadInt32(object, "access_mode");
-    size = ReadInt64(object, "bytes");
+    size = ReadListedSize(object);
     deliveryCode = ReadText(object, "delivery_code");
     downloadUrl = ReadText(object, "download_url");
     convertedUrl = ReadText(object, "eodDownloadUrl");

@@ -2,6 +2,7 @@
 
 #include "engine/engine_context.h"
 #include "engine/json_fields.h"
+#include "engine/json_text.h"
 #include "engine/message_texts.h"
 #include "log/format_text.h"
 
@@ -101,8 +102,7 @@ int CallService(CHttpClient& client, ServiceReply& reply) {
 }
 
 bool ParseReply(const std::string& body, rapidjson::Document& document) {
-    document.Parse(body.data(), body.size());
-    return !document.HasParseError();
+    return ParseJsonText(body, document);
 }
 
 int ParseReplyBody(const ServiceReply& reply, rapidjson::Document& document) {

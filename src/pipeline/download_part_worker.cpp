@@ -182,6 +182,15 @@ bool CDownloadPartWorker::LeaveIfDone(bool failed) {
     return m_leaving;
 }
 
+void CDownloadPartWorker::OnDoWorkFailed() {
+    {
+        std::lock_guard lock(m_splitMutex);
+        m_leaving = true;
+    }
+    QueueNew<CChangerSubTaskError>(m_taskId, m_subTaskPath, platform_error::kGeneralFailure,
+                                   GetErrorText(platform_error::kGeneralFailure));
+}
+
 void CDownloadPartWorker::DoWork() {
     {
         std::lock_guard lock(m_splitMutex);

@@ -40,6 +40,7 @@ public:
 
 protected:
     void DoWork() override;
+    void OnDoWorkFailed() override;
 
 private:
     // A copy that takes over [start, end) of `other`, with `retriesLeft` retries.

@@ -18,7 +18,3 @@ std::string NoDownloadPermissionText() {
 std::string WriteFailedText() {
     return English() ? "Write Local File Fail!" : "本地文件写入失败！";
 }
-
-std::string UnusableReplyText() {
-    return English() ? "The service's reply could not be read" : "无法读取服务的回复";
-}

@@ -8,5 +8,3 @@
 std::string NoDownloadPermissionText();
 // A write into a temporary file failed and the platform has no text for it.
 std::string WriteFailedText();
-// The service's reply was empty or not the JSON expected.
-std::string UnusableReplyText();

@@ -7,8 +7,10 @@
 #include "engine/changer_task_fields.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
+#include "engine/folder_walk_guard.h"
 #include "engine/json_fields.h"
 #include "engine/message_texts.h"
+#include "engine/part_layout.h"
 #include "engine/platform_error.h"
 #include "engine/secret_mask.h"
 #include "log/debug_trace.h"
@@ -112,6 +114,15 @@ void CPrepareTaskWorker::DoWork() {
     registry.workers.erase(m_task.task_id);
 }
 
+void CPrepareTaskWorker::OnDoWorkFailed() {
+    m_pending.clear();
+    Fail(platform_error::kGeneralFailure, std::string());
+}
+
+void CPrepareTaskWorker::FailEndless() {
+    Fail(engine_code::kEndlessListing, std::string());
+}
+
 void CPrepareTaskWorker::Fail(int code, std::string message) {
     // A pause or stop during a call is not the call's failure.
     if (Stopped()) {
@@ -154,7 +165,7 @@ bool CPrepareTaskWorker::CheckRemainingCount() {
 
 int CPrepareTaskWorker::FetchLinkPage(const std::string& url, std::int64_t offset,
                                       DeliveryListing& page) {
-    const int result = GetJsonPage(url, offset, page);
+    const int result = GetJsonPage(url, offset, page, &m_stop);
     return result != 0 ? result : ResolveDeliveryListing(page, &m_stop);
 }
 
@@ -209,7 +220,7 @@ void CPrepareTaskWorker::PrepareFile() {
     }
     if (!IsAddress(box.path)) {
         BoxListing listing;
-        if (const int result = ListFolderAll(box, 0, 0, true, listing); result != 0) {
+        if (const int result = ListFolderAll(box, 0, 0, true, listing, &m_stop); result != 0) {
             Fail(result, listing.errorMessage);
             return;
         }
@@ -225,11 +236,14 @@ void CPrepareTaskWorker::PrepareFile() {
         AddSubTaskEntry(true, box.path, listing.item.size, false, std::string());
         return;
     }
-    const std::int64_t size = ProbeRemoteSize(box.path);
+    std::int64_t size = ProbeRemoteSize(box.path);
     if (size < 0) {
         // No entry: a sub-task of unknown size would be fetched as an absurdly large file.
         Fail(engine_code::kNoFileSize, std::string());
         return;
+    }
+    if (static_cast<std::uint64_t>(size) > kMaxItemSize) {
+        size = static_cast<std::int64_t>(kRefusedItemSize);
     }
     AddSubTaskEntry(true, box.path, size, false, std::string());
 }
@@ -246,10 +260,16 @@ bool CPrepareTaskWorker::WalkLinkFolder() {
     const std::size_t query = taskUrl.find('?');
     const std::string tokenQuery =
         query == std::string::npos ? std::string() : taskUrl.substr(query);
-    std::deque<std::string> folders{taskUrl};
+    CFolderWalkGuard guard;
+    std::deque<std::pair<std::string, int>> folders{{taskUrl, 0}};
     while (!folders.empty()) {
-        const std::string url = std::move(folders.front());
+        const auto [url, depth] = std::move(folders.front());
         folders.pop_front();
+        if (!guard.EnterFolder(url, depth)) {
+            FailEndless();
+            return false;
+        }
+        CFolderPages pages;
         std::int64_t offset = 0;
         for (bool first = true;; first = false) {
             if (Stopped()) {
@@ -260,12 +280,17 @@ bool CPrepareTaskWorker::WalkLinkFolder() {
                 FailWalk(result, page.errorMessage);
                 return false;
             }
+            if (!pages.Accept(page.children.empty() ? std::string() : page.children.front().path) ||
+                !guard.AddItems(page.children.size())) {
+                FailEndless();
+                return false;
+            }
             if (first) {
                 AddSubTaskEntry(false, page.item.downloadUrl, page.item.size, true, page.item.rev);
             }
             for (const DeliveryMetadata& child : page.children) {
                 if (child.isFolder) {
-                    folders.push_back(child.metadataUrl + tokenQuery);
+                    folders.emplace_back(child.metadataUrl + tokenQuery, depth + 1);
                 } else if (child.downloadUrl.empty()) {
                     // Left out, the task would complete without it.
                     Fail(service_code::kUnusableReply, std::string());
@@ -285,24 +310,34 @@ bool CPrepareTaskWorker::WalkLinkFolder() {
 }
 
 bool CPrepareTaskWorker::WalkStorageFolder() {
-    std::deque<std::string> folders{m_task.box_file.path};
+    CFolderWalkGuard guard;
+    std::deque<std::pair<std::string, int>> folders{{m_task.box_file.path, 0}};
     while (!folders.empty()) {
         if (Stopped()) {
             return false;
         }
         BoxFileInfo box = m_task.box_file;
-        box.path = std::move(folders.front());
+        auto [path, depth] = std::move(folders.front());
+        box.path = std::move(path);
         folders.pop_front();
+        if (!guard.EnterFolder(box.path, depth)) {
+            FailEndless();
+            return false;
+        }
         BoxListing listing;
-        if (const int result = ListFolderAll(box, 0, 0, true, listing); result != 0) {
+        if (const int result = ListFolderAll(box, 0, 0, true, listing, &m_stop); result != 0) {
             FailWalk(result, listing.errorMessage);
+            return false;
+        }
+        if (!guard.AddItems(listing.children.size())) {
+            FailEndless();
             return false;
         }
         AddSubTaskEntry(false, listing.item.path, listing.item.size, listing.item.isFolder,
                         listing.item.rev);
         for (const BoxMetadata& child : listing.children) {
             if (child.isFolder) {
-                folders.push_back(child.path);
+                folders.emplace_back(child.path, depth + 1);
             } else {
                 AddSubTaskEntry(false, child.path, child.size, child.isFolder, child.rev);
             }

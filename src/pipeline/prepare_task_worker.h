@@ -28,6 +28,7 @@ public:
     void RequestStop() override;
 
 protected:
+    void OnDoWorkFailed() override;
     void DoWork() override;
 
 private:
@@ -46,6 +47,8 @@ private:
     void AddSubTaskEntry(bool last, const std::string& path, std::int64_t size, bool isFolder,
                          const std::string& revision);
     void Fail(int code, std::string message);
+    // A folder walk that repeats itself or has no end.
+    void FailEndless();
     // A folder walk's failure: a refusal reads "No download permissions".
     void FailWalk(int code, std::string message);
     bool Stopped() const { return m_stop.load(); }

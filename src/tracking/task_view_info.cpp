@@ -1,6 +1,7 @@
 #include "tracking/task_view_info.h"
 
 #include "engine/json_fields.h"
+#include "engine/json_text.h"
 
 #include <rapidjson/document.h>
 
@@ -97,8 +98,7 @@ int ReadIntOr(const rapidjson::Value& object, const char* key, int absent) {
 CTaskViewInfo DecodeTaskView(std::string_view json, bool asTask) {
     CTaskViewInfo view;
     rapidjson::Document document;
-    document.Parse(json.data(), json.size());
-    if (document.HasParseError() || !document.IsObject()) {
+    if (!ParseJsonObject(json, document)) {
         return view;
     }
     const rapidjson::Value& root = document;

@@ -95,7 +95,10 @@ TEST_F(FillSubTaskInfoTest, LocalPathsOfLinkAndStorageItems) {
          "/save/Reports/a.txt"},
         {"nested", LinkTask(), "https://svc.test/v2/delivery/download/CODE1/Reports/x/y/b.bin",
          "/save/Reports/x/y/b.bin"},
-        {"query cut", LinkTask(), "https://svc.test/v2/delivery/download/CODE1/Reports/a?t=1",
+        // A link item's address holds its names to the end, "?" and "#" included.
+        {"names with ? and #", LinkTask(),
+         "https://svc.test/v2/delivery/download/CODE1/Reports/a?t=1#x", "/save/Reports/a?t=1#x"},
+        {"another address's query cut", LinkTask(), "https://svc.test/eodfile/CODE1/Reports/a?t=1",
          "/save/Reports/a"},
         {"code before a query", codeWithQuery,
          "https://svc.test/v2/delivery/download/CODE1/Reports/c", "/save/Reports/c"},

@@ -76,7 +76,10 @@ TEST(LinkAddressSplit, ServiceAddressAndDeliveryCode) {
         {"https://host/link/view/CODE", "https://host", "CODE"},
         {"https://host:8443/link/view/CODE", "https://host:8443", "CODE"},
         {"https://host/link/view/CODE/", "https://host", ""},
-        {"https://host/link/view/CODE?x=1", "https://host", "CODE?x=1"},
+        {"https://host/link/view/CODE?x=1", "https://host", "CODE"},
+        {"https://host/link/view/CODE#top", "https://host", "CODE"},
+        {"https://host/link/view/CODE?next=/a/b#c", "https://host", "CODE"},
+        {"https://host?x=/link/view/CODE", "", "host"},
         {"https://host", "", "host"},
         {"https://host/a/link/view/CODE", "https://host", "CODE"},
     };
@@ -129,7 +132,7 @@ TEST_F(LinkConfirmTest, OutcomesOfTheConfirmSequence) {
          "Cannot download the link from the Link Download Tool", ConfirmFocus::kNone, 0, "",
          "/v2/delivery/auth/Login1"},
         {"{base}/link/view/Open1?x=1", "", ConfirmOutcome::kAccepted, "", ConfirmFocus::kNone, 0,
-         "Open1?x=1", "/v2/delivery/auth/Open1?x=1"},
+         "Open1", "/v2/delivery/auth/Open1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.address);

@@ -56,7 +56,15 @@ TEST(DownloadUrlTest, AbsoluteUrlsAndTheStorageRouter) {
         std::string url;
     } cases[] = {
         {withPath(link, "HTTPS://svc/v2/delivery/download/C/a%b%c"), false,
-         "HTTPS://svc/v2/delivery/download/C/a%25b%c?token=T1&x=2"},
+         "HTTPS://svc/v2/delivery/download/C/a%25b%25c?token=T1&x=2"},
+        {withPath(link, "https://svc/v2/delivery/download/C/d/y%41%42"), false,
+         "https://svc/v2/delivery/download/C/d/y%2541%2542?token=T1&x=2"},
+        {withPath(link, "https://svc/v2/delivery/download/C/d/y%41B"), false,
+         "https://svc/v2/delivery/download/C/d/y%2541B?token=T1&x=2"},
+        {withPath(link, "https://svc/v2/delivery/download/C/d e/a?b#c.txt"), false,
+         "https://svc/v2/delivery/download/C/d%20e/a%3fb%23c.txt?token=T1&x=2"},
+        {withPath(link, "https://svc/v2/delivery/download/C"), false,
+         "https://svc/v2/delivery/download/C?token=T1&x=2"},
         {withPath(link, "https://svc/e/?source_path=/x"), false,
          "https://svc/e/?source_path=/x?token=T1&x=2"},
         {withPath(link, "https://svc/GetWatermarkFile?url=%2fa"), false,
@@ -73,6 +81,23 @@ TEST(DownloadUrlTest, AbsoluteUrlsAndTheStorageRouter) {
     EXPECT_TRUE(IsSyncGroup("{" + std::string(36, 'a') + "}"));
     EXPECT_FALSE(IsSyncGroup("{" + std::string(35, 'a') + "}"));
     EXPECT_FALSE(IsSyncGroup("(" + std::string(36, 'a') + "}"));
+}
+
+// The storage fields are the service's texts: one holding "&", "=", "#" or "%" must not add a
+// parameter, end the query early or change another's value.
+TEST(DownloadUrlTest, StorageFieldsCannotAddParameters) {
+    GetEngineContext().settings.ResetToDefaults();
+    GetEngineContext().settings.SetOption(kOptionServiceAddress, "https://svc");
+    BoxFileInfo file;
+    file.path = "/Team/f";
+    file.pathtype = "ent&op_type=sync";
+    file.neid = "1#x";
+    file.rev = "r=2&rev=3";
+    file.prefixneid = "p%26q";
+    file.from = "a+b c";
+    EXPECT_EQ(DownloadUrlFor(file, false),
+              "https://svc/v2/dl_router/databox/Team/f?path_type=ent%26op_type%3dsync&neid=1%23x&"
+              "rev=r%3d2%26rev%3d3&prefix_neid=p%2526q&from=a%2bb%20c");
 }
 
 // A range is handed out only when the reply is that range.

@@ -311,6 +311,66 @@ TEST_F(HttpClientTest, APostIsSentAgainOnAFreshConnection) {
     EXPECT_EQ(CHttpClient::GetInFlightBytes("KEY"), 12u);
 }
 
+TEST_F(HttpClientTest, OnlyHttpAndHttpsAreSpokenRedirectsIncluded) {
+    // A listener that must never see a connection: the refused schemes point at it.
+    ScriptServer target([](const ScriptServer::Request&, ScriptServer::Connection& c) {
+        return c.Reply(200, "{}");
+    });
+    const std::string port = target.Url("").substr(target.Url("").rfind(':') + 1);
+    ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        if (r.requestLine.starts_with("GET /to-gopher")) {
+            return c.Reply(302, "", {"Location: gopher://127.0.0.1:" + port + "/_SET%20x"});
+        }
+        if (r.requestLine.starts_with("GET /to-file")) {
+            return c.Reply(301, "", {"Location: FILE:///etc/passwd"});
+        }
+        if (r.requestLine.starts_with("GET /to-relative")) {
+            return c.Reply(302, "", {"Location: /final"});
+        }
+        return c.Reply(200, "{}");
+    });
+    for (const std::string& url :
+         {"gopher://127.0.0.1:" + port + "/_SET%20x%201%0D%0A", std::string("file:///etc/passwd"),
+          "ftp://127.0.0.1:" + port + "/x", "dict://127.0.0.1:" + port + "/x"}) {
+        SCOPED_TRACE(url);
+        CHttpClient client("GET", url);
+        EXPECT_EQ(client.Send(), platform_error::kUnrecognizedScheme);
+        CHttpClient stream("GET", url);
+        EXPECT_EQ(stream.SendForStream(), platform_error::kUnrecognizedScheme);
+    }
+    for (const char* path : {"/to-gopher", "/to-file"}) {
+        SCOPED_TRACE(path);
+        CHttpClient client("GET", server.Url(path));
+        client.SetFollowRedirects(true);
+        EXPECT_EQ(client.SendForStream(), platform_error::kUnrecognizedScheme);
+    }
+    CHttpClient relative("GET", server.Url("/to-relative"));
+    relative.SetFollowRedirects(true);
+    EXPECT_EQ(relative.Send(), 0);
+    EXPECT_EQ(relative.GetStatus(), 200);
+    // Not followed, a redirect's target is only read.
+    CHttpClient unfollowed("GET", server.Url("/to-gopher"));
+    EXPECT_EQ(unfollowed.Send(), 0);
+    EXPECT_THAT(unfollowed.GetLocation(), StartsWith("gopher://"));
+    EXPECT_THAT(target.Requests(), IsEmpty());
+}
+
+TEST(HttpHeadersTest, ResponseLinesEndInCrLfLfOrCr) {
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(end)));
+        const std::string e(end);
+        const std::string raw = "HTTP/1.1 206 Partial" + e + "Content-Range: bytes 0-9/20" + e +
+                                "Set-Cookie: s=1; Path=/" + e + "X-Last:  v " + e + e;
+        HeaderMap headers;
+        HeaderMap cookies;
+        ParseResponseHeaders(raw, headers, cookies);
+        EXPECT_EQ(headers["content-range"], "bytes 0-9/20");
+        EXPECT_EQ(headers["x-last"], "v");
+        EXPECT_EQ(cookies["s"], "1");
+        EXPECT_EQ(headers.size(), 3u);
+    }
+}
+
 TEST(HttpHeadersTest, LinesOfAHeaderMap) {
     EXPECT_THAT(RequestHeaderLines({{"a", "1\r\nb: 2\r\n"}, {"c", "3\n"}, {"d", "x\ry"}}),
                 ElementsAre("a:1", "b: 2", "c:3", "d:x", "y"));

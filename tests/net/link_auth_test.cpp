@@ -63,17 +63,36 @@ TEST(RsaPasswordTest, KeysInEveryShapeEncryptForThePrivateKey) {
     EXPECT_EQ(LoadPublicKey(""), nullptr);
 }
 
+// A hostile service may send a key text as long as a reply can be: it is refused before any
+// work that grows with it (erasing markers one by one took hours on a few megabytes).
+TEST(RsaPasswordTest, AKeyTextLongerThanAnyKeyIsRefusedUnread) {
+    const RsaKeyPair pair;
+    std::string markers;
+    while (markers.size() < (8u << 20)) {
+        markers += "-----BEGIN PUBLIC KEY-----";
+    }
+    const struct {
+        const char* shape;
+        std::string key;
+    } cases[] = {
+        {"key padded past the bound", pair.PublicPem() + std::string(kLargestKeyText, '\n')},
+        {"megabytes of markers", markers},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        EXPECT_EQ(LoadPublicKey(c.key), nullptr);
+        EXPECT_EQ(EncryptPassword(c.key, "p"), "");
+    }
+    EXPECT_NE(LoadPublicKey(pair.PublicPem() + std::string(kLargestKeyText / 2, '\n')), nullptr);
+}
+
 using LinkAuthTest = NetTest;
 
 TEST_F(LinkAuthTest, ThePasswordTravelsEncryptedAndComesBackAsATokenOrAMessage) {
     const RsaKeyPair pair;
-    std::mutex mutex;
-    bool keyAnswers = true;
     ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {
         if (r.requestLine.starts_with("GET /v2/system/get_publickey")) {
-            std::lock_guard<std::mutex> lock(mutex);
-            return keyAnswers ? c.Reply(200, "{\"public_key\":\"" + pair.PublicBody() + "\"}")
-                              : c.Reply(200, "");
+            return c.Reply(200, "{\"public_key\":\"" + pair.PublicBody() + "\"}");
         }
         const std::string body = PercentDecode(r.body.substr(9));
         const std::string password = body.empty() ? "" : pair.Decrypt(Base64Decode(body));
@@ -106,13 +125,40 @@ TEST_F(LinkAuthTest, ThePasswordTravelsEncryptedAndComesBackAsATokenOrAMessage) 
     EXPECT_EQ(AuthenticateLink(base, "CODE", "", token, message), 0);
     ASSERT_EQ(server.Requests().size(), before + 1); // no key request
     EXPECT_EQ(server.Requests().back().body, "password=");
+}
 
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        keyAnswers = false;
+TEST_F(LinkAuthTest, WithoutAUsableKeyThePasswordIsNeverSent) {
+    struct Case {
+        const char* what;
+        int status;
+        std::string body;
+        int code;
+        const char* message;
+    } cases[] = {
+        {"error object", 404,
+         R"({"type":"error","code":"file/folder not found","message":"no key here"})", 20005,
+         "no key here"},
+        {"empty body", 200, "", 20002, "The service's reply could not be read"},
+        {"no key member", 200, "{}", 20002, "The service's reply could not be read"},
+        {"unreadable key", 200, R"({"public_key":"not a key"})", 20002,
+         "The service's reply could not be read"},
+        {"nested too deep", 200, std::string(5 << 20, '['), 20002,
+         "The service's reply could not be read"},
+    };
+    for (const Case& c : cases) {
+        ScriptServer server([&](const ScriptServer::Request&, ScriptServer::Connection& conn) {
+            return conn.Reply(c.status, c.body);
+        });
+        std::string token;
+        std::string message;
+        EXPECT_EQ(AuthenticateLink(server.Url(""), "CODE", "secret", token, message), c.code)
+            << c.what;
+        EXPECT_EQ(message, c.message) << c.what;
+        EXPECT_EQ(token, "") << c.what;
+        for (const auto& request : server.Requests()) {
+            EXPECT_FALSE(request.requestLine.starts_with("POST")) << c.what;
+        }
     }
-    EXPECT_EQ(AuthenticateLink(base, "CODE", "clear", token, message), 0);
-    EXPECT_EQ(server.Requests().back().body, "password=clear");
 }
 
 TEST_F(LinkAuthTest, PostedCiphertextIsPercentEncodedBase64) {

@@ -1,6 +1,7 @@
 #include "task_progress.h"
 
 #include "engine/json_fields.h"
+#include "engine/json_text.h"
 #include "engine/message_texts.h"
 #include "engine/platform_error.h"
 
@@ -30,7 +31,7 @@ TaskStatus ReadTaskStatus(CTovuTransMgr& mgr, const std::string& taskId) {
     const std::string json = TakeText(mgr, mgr.GetTaskInfo(taskId.c_str()));
     TaskStatus status;
     rapidjson::Document document;
-    if (document.Parse(json.c_str(), json.size()).HasParseError() || !document.IsObject()) {
+    if (!ParseJsonObject(json, document)) {
         return status;
     }
     status.state = json_fields::ReadText(document, "state");
