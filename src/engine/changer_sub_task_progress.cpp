@@ -7,6 +7,7 @@
 #include "engine/engine_log.h"
 #include "engine/engine_task.h"
 #include "engine/message_texts.h"
+#include "engine/part_layout.h"
 #include "engine/secret_mask.h"
 #include "engine/send_action_record_worker.h"
 #include "engine/state_transitions.h"
@@ -88,6 +89,11 @@ void CChangerSubTaskProgress::DoChange() {
         sub.hash_bitmap.Union(hashedParts);
     }
     if (doneParts.Any() || undoParts.Any()) {
+        // Sized to the file's parts once it is being fetched (admitted), never before.
+        const std::uint64_t parts = PartCount(sub.size, PartSizeFor(sub.is_upload));
+        if (sub.size <= kMaxItemSize && sub.trans_bitmap.BitCount() < parts) {
+            sub.trans_bitmap.Resize(static_cast<std::size_t>(parts));
+        }
         sub.trans_bitmap.Union(doneParts);
         sub.trans_bitmap.Difference(undoParts);
         entry->SetSubTaskBytes(m_subTaskPath, sub.CompleteBytes());

@@ -3,7 +3,6 @@
 #include "engine/ascii_text.h"
 #include "engine/delivery_url.h"
 #include "engine/engine_log.h"
-#include "engine/part_layout.h"
 #include "engine/path_text.h"
 
 #include <optional>
@@ -186,11 +185,8 @@ bool FillSubTaskInfo(const CTaskInfo& task, const SubTaskSummary& summary, CSubT
     out.box_file.rev = summary.finger_mark;
     out.box_file.neid.clear();
 
+    // Empty until parts arrive: sized up front it would follow whatever size the service
+    // claimed, before the file was admitted (its size checked against the free space).
     out.trans_bitmap = PartBitmap();
-    // A refused size has no bitmap: it would be sized after whatever the service claimed.
-    if (summary.size <= kMaxItemSize) {
-        out.trans_bitmap.Resize(
-            static_cast<std::size_t>(PartCount(summary.size, PartSizeFor(task.is_upload))));
-    }
     return derived;
 }

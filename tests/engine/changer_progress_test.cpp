@@ -141,7 +141,7 @@ TEST_F(ProgressTest, AWorkingReportCountsOnlyWhileTheTaskAndItsSubTaskRun) {
 
         const CSubTaskInfo sub = SubTaskOf(id, "f");
         EXPECT_EQ(sub.state, c.after) << c.task << " " << c.before;
-        EXPECT_EQ(sub.trans_bitmap.ToText(), "1") << "the part is kept";
+        EXPECT_EQ(sub.trans_bitmap.ToText(), "100") << "the part is kept";
     }
 }
 

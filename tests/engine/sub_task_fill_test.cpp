@@ -76,7 +76,7 @@ TEST_F(FillSubTaskInfoTest, CopiesTheSummaryAndTheTask) {
     EXPECT_EQ(out.box_file.neid, "");
     EXPECT_EQ(out.box_file.size, 1048577u);
     EXPECT_EQ(out.box_file.metaurl, task.box_file.metaurl);
-    EXPECT_EQ(out.trans_bitmap.ToText(), "00");
+    EXPECT_EQ(out.trans_bitmap.ToText(), ""); // grows as parts arrive
 }
 
 TEST_F(FillSubTaskInfoTest, LocalPathsOfLinkAndStorageItems) {
