@@ -154,7 +154,8 @@ bool CEngineBridge::IsLinkLoginVerified(const QString& serviceAddress,
 std::optional<QString> CEngineBridge::GetDeliveryMetadata(const QString& serviceAddress,
                                                           const QString& linkPath,
                                                           const QString& token, std::int64_t offset,
-                                                          BridgeStatus& status) {
+                                                          BridgeStatus& status,
+                                                          const std::atomic<bool>* stop) {
     if (m_mgr == nullptr) {
         return std::nullopt;
     }
@@ -162,24 +163,25 @@ std::optional<QString> CEngineBridge::GetDeliveryMetadata(const QString& service
     char* message = nullptr;
     char* reply =
         m_mgr->GetDeliveryMetadata(Utf8(serviceAddress).constData(), Utf8(linkPath).constData(),
-                                   Utf8(token).constData(), &code, &message, offset);
+                                   Utf8(token).constData(), &code, &message, offset, stop);
     return TakeReply(reply, code, message, status);
 }
 
 std::optional<QString> CEngineBridge::GetJsonPage(const QString& url, std::int64_t offset,
-                                                  BridgeStatus& status) {
+                                                  BridgeStatus& status,
+                                                  const std::atomic<bool>* stop) {
     if (m_mgr == nullptr) {
         return std::nullopt;
     }
     int code = 0;
     char* message = nullptr;
-    char* reply = m_mgr->GetJsonPage(Utf8(url).constData(), &code, &message, offset);
+    char* reply = m_mgr->GetJsonPage(Utf8(url).constData(), &code, &message, offset, stop);
     return TakeReply(reply, code, message, status);
 }
 
 void CEngineBridge::ListLinkTree(const QString& serviceAddress, const QString& deliveryCode,
                                  const QString& token, LinkItem& root, LinkItem& allItems,
-                                 BridgeStatus& status, const std::function<bool()>& stop) {
+                                 BridgeStatus& status, const std::atomic<bool>* stop) {
     CEngineBridge pages(m_mgr);
     ::ListLinkTree(pages, serviceAddress, deliveryCode, token, root, allItems, status, stop);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -60,18 +61,21 @@ public:
     bool IsLinkLoginVerified(const QString& serviceAddress, const QString& deliveryCode);
 
     // One page of a link folder's listing: the reply text, or nullopt with the status set.
+    // `stop`, when given, ends the request in flight once it is set.
     std::optional<QString> GetDeliveryMetadata(const QString& serviceAddress,
                                                const QString& linkPath, const QString& token,
-                                               std::int64_t offset, BridgeStatus& status);
+                                               std::int64_t offset, BridgeStatus& status,
+                                               const std::atomic<bool>* stop = nullptr);
     std::optional<QString> GetJsonPage(const QString& url, std::int64_t offset,
-                                       BridgeStatus& status);
+                                       BridgeStatus& status,
+                                       const std::atomic<bool>* stop = nullptr);
 
-    // The whole link, depth first (see link_listing.h); `stop` is asked between requests. The
-    // walk uses the transfer manager directly, so a walk thread that outlives the bridge at
-    // shutdown never touches it again.
+    // The whole link, depth first (see link_listing.h); `stop` ends it, a request in flight
+    // included. The walk uses the transfer manager directly, so a walk thread that outlives the
+    // bridge at shutdown never touches it again.
     void ListLinkTree(const QString& serviceAddress, const QString& deliveryCode,
                       const QString& token, LinkItem& root, LinkItem& allItems,
-                      BridgeStatus& status, const std::function<bool()>& stop = {});
+                      BridgeStatus& status, const std::atomic<bool>* stop = nullptr);
     // Lists one folder in the background; the result is posted to `receiver`.
     void StartFolderListing(const LinkItem& folder, QObject* receiver, const QString& token);
 

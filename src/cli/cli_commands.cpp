@@ -72,7 +72,7 @@ int ListLink(CCliSession& session, const LinkConfirmResult& link, LinkItem& root
              LinkItem& allItems) {
     BridgeStatus status;
     session.Bridge().ListLinkTree(link.serviceAddress, link.deliveryCode, link.accessToken, root,
-                                  allItems, status, &CCliSession::Interrupted);
+                                  allItems, status, CCliSession::InterruptFlag());
     if (CCliSession::Interrupted()) {
         return Interrupted();
     }

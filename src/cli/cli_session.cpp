@@ -215,6 +215,10 @@ void CCliSession::Complain(const QString& text) {
     std::fflush(stderr);
 }
 
+const std::atomic<bool>* CCliSession::InterruptFlag() {
+    return &g_interrupted;
+}
+
 bool CCliSession::Interrupted() {
     return g_interrupted.load();
 }

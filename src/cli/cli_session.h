@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class CEngineBridge;
@@ -67,6 +68,8 @@ public:
     static void Say(const QString& text);
     static void Complain(const QString& text);
     static bool Interrupted();
+    // Set by Ctrl-C and SIGTERM: a request in flight watches it.
+    static const std::atomic<bool>* InterruptFlag();
 
 private:
     CEngineBridge* m_bridge = nullptr;

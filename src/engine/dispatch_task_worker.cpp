@@ -135,7 +135,13 @@ void CDispatchTaskWorker::DoWork() {
         if (StopRequested()) {
             break;
         }
-        RunPass();
+        // A pass that throws (memory running out) is logged and the next one tries again:
+        // the dispatcher is the engine's only driver and must not end with it.
+        try {
+            RunPass();
+        } catch (...) {
+            LogEscapedException("CDispatchTaskWorker::RunPass");
+        }
     }
     if (!m_folderWorker.StopAndWait(kFolderWorkerStopBound)) {
         m_folderWorker.Terminate();

@@ -57,6 +57,10 @@ public:
     static void KeepAliveForever(std::unique_ptr<CParvexThread> thread);
 
 protected:
+    // The stop request as a flag an HTTP exchange of Run can watch, so a stop ends a request
+    // in flight too.
+    const std::atomic<bool>* StopFlag() const { return &m_stopRequested; }
+
     // The thread's work. It checks IsStopRequested and calls WaitWhilePaused where it is safe.
     virtual void Run(std::int32_t param) = 0;
 

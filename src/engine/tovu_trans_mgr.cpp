@@ -188,16 +188,17 @@ bool CTovuTransMgr::IsLinkLoginVerified(const char* serviceAddress, const char* 
 
 char* CTovuTransMgr::GetDeliveryMetadata(const char* serviceAddress, const char* linkPath,
                                          const char* accessToken, int* errorCode,
-                                         char** errorMessage, std::int64_t offset) {
+                                         char** errorMessage, std::int64_t offset,
+                                         const std::atomic<bool>* stop) {
     const std::string url = Arg(serviceAddress) + "/v2/delivery/metadata/" + Arg(linkPath) +
                             "?token=" + Arg(accessToken);
-    return GetJsonPage(url.c_str(), errorCode, errorMessage, offset);
+    return GetJsonPage(url.c_str(), errorCode, errorMessage, offset, stop);
 }
 
 char* CTovuTransMgr::GetJsonPage(const char* url, int* errorCode, char** errorMessage,
-                                 std::int64_t offset) {
+                                 std::int64_t offset, const std::atomic<bool>* stop) {
     ServiceReply reply;
-    const int code = ::GetJsonPage(Arg(url), offset, reply);
+    const int code = ::GetJsonPage(Arg(url), offset, reply, stop);
     SetCode(errorCode, code);
     if (code != 0) {
         SetMessage(errorMessage, reply);

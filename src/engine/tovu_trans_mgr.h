@@ -4,6 +4,7 @@
 #include "engine/task_info.h"
 #include "engine/task_mgr_events.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,11 +27,12 @@ public:
     virtual int AuthenticateLink(const char* serviceAddress, const char* deliveryCode,
                                  const char* password, char** token, char** errorMessage);
     virtual bool IsLinkLoginVerified(const char* serviceAddress, const char* deliveryCode);
+    // `stop`, when given, ends the request in flight once it is set.
     virtual char* GetDeliveryMetadata(const char* serviceAddress, const char* linkPath,
                                       const char* accessToken, int* errorCode, char** errorMessage,
-                                      std::int64_t offset);
+                                      std::int64_t offset, const std::atomic<bool>* stop = nullptr);
     virtual char* GetJsonPage(const char* url, int* errorCode, char** errorMessage,
-                              std::int64_t offset);
+                              std::int64_t offset, const std::atomic<bool>* stop = nullptr);
     virtual char* GetDownloadUrl(const char* url, int* errorCode, char** errorMessage);
     virtual char* GetContentLength(const char* url, std::int64_t* size, int* errorCode,
                                    char** errorMessage);

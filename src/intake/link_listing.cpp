@@ -22,11 +22,11 @@ void SetEndless(BridgeStatus& status) {
 
 // ListFolderPages with a way out between pages for a thread asked to stop.
 void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem& target,
-                    BridgeStatus& status, const std::function<bool()>& stopRequested) {
+                    BridgeStatus& status, const std::atomic<bool>* stop) {
     CFolderPages pages;
     std::int64_t offset = 0;
     for (;;) {
-        const std::optional<QString> reply = bridge.GetJsonPage(metadataUrl, offset, status);
+        const std::optional<QString> reply = bridge.GetJsonPage(metadataUrl, offset, status, stop);
         if (!reply) {
             return;
         }
@@ -42,7 +42,7 @@ void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem&
         target.children.insert(target.children.end(),
                                std::make_move_iterator(page.children.begin()),
                                std::make_move_iterator(page.children.end()));
-        if (count < kListingPageSize || stopRequested()) {
+        if (count < kListingPageSize || (stop != nullptr && stop->load())) {
             return;
         }
         offset += count;
@@ -52,7 +52,7 @@ void ListPagesUntil(CEngineBridge& bridge, const QString& metadataUrl, LinkItem&
 class CTreeWalk {
 public:
     CTreeWalk(CEngineBridge& bridge, const QString& serviceAddress, const QString& token,
-              LinkItem& allItems, BridgeStatus& status, const std::function<bool()>& stop)
+              LinkItem& allItems, BridgeStatus& status, const std::atomic<bool>* stop)
         : m_bridge(bridge), m_serviceAddress(serviceAddress), m_token(token), m_allItems(allItems),
           m_status(status), m_stop(stop) {}
 
@@ -97,7 +97,7 @@ public:
     }
 
 private:
-    bool Stopped() const { return m_stop && m_stop(); }
+    bool Stopped() const { return m_stop != nullptr && m_stop->load(); }
 
     // The walk repeats itself or has no end: it stops with what it found, and the status says
     // so whatever requests follow.
@@ -109,8 +109,8 @@ private:
     // Sets the shared status either way; false when the request failed or the page is no listing
     // (`page` then keeps the previous page).
     bool RequestPage(const QString& linkPath, std::int64_t offset, LinkItem& page) {
-        const std::optional<QString> reply =
-            m_bridge.GetDeliveryMetadata(m_serviceAddress, linkPath, m_token, offset, m_status);
+        const std::optional<QString> reply = m_bridge.GetDeliveryMetadata(
+            m_serviceAddress, linkPath, m_token, offset, m_status, m_stop);
         if (!reply) {
             return false;
         }
@@ -123,7 +123,7 @@ private:
     const QString& m_token;
     LinkItem& m_allItems;
     BridgeStatus& m_status;
-    const std::function<bool()>& m_stop;
+    const std::atomic<bool>* m_stop;
     CFolderWalkGuard m_guard;
     bool m_ended = false;
 };
@@ -140,12 +140,12 @@ QString AppendToken(const QString& metadataUrl, const QString& token) {
 
 void ListFolderPages(CEngineBridge& bridge, const QString& metadataUrl, LinkItem& target,
                      BridgeStatus& status) {
-    ListPagesUntil(bridge, metadataUrl, target, status, [] { return false; });
+    ListPagesUntil(bridge, metadataUrl, target, status, nullptr);
 }
 
 void ListLinkTree(CEngineBridge& bridge, const QString& serviceAddress, const QString& deliveryCode,
                   const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status,
-                  const std::function<bool()>& stop) {
+                  const std::atomic<bool>* stop) {
     root = LinkItem();
     CTreeWalk(bridge, serviceAddress, token, allItems, status, stop).ListFolder(deliveryCode, root);
 }
@@ -165,9 +165,9 @@ void CGetMetaAction::Run(std::int32_t) {
     BridgeStatus status;
     if (!m_metadataUrl.isEmpty()) {
         ListPagesUntil(m_bridge, AppendToken(m_metadataUrl, m_token), result->folder, status,
-                       [this] { return IsStopRequested(); });
+                       StopFlag());
     } else {
-        m_bridge.GetDeliveryMetadata(m_serviceAddress, m_linkPath, m_token, 0, status);
+        m_bridge.GetDeliveryMetadata(m_serviceAddress, m_linkPath, m_token, 0, status, StopFlag());
     }
     // Asked to stop (the pool is shutting down): a cut-short listing must not pass for a whole one.
     if (IsStopRequested()) {

@@ -9,7 +9,7 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
+#include <atomic>
 #include <memory>
 
 // Children per listing page; a shorter page is the last one.
@@ -21,18 +21,21 @@ QString AppendToken(const QString& metadataUrl, const QString& token);
 
 // Appends every child of the folder behind `metadataUrl` to `target`, page by page. A failed
 // request stores its code and message in `status` and ends the listing; a page that is not
-// JSON ends it too.
+// JSON ends it too. A page that repeats the previous one, or more children than a walk may
+// hold, end it with engine_code::kEndlessListing.
 void ListFolderPages(CEngineBridge& bridge, const QString& metadataUrl, LinkItem& target,
                      BridgeStatus& status);
 
 // Lists the whole link depth first: `root` gets the link's own item with its direct children,
 // `allItems` every item of every depth (as its children, depth-first order). One status serves
 // the walk: each request sets it, a failure ends its own folder only, and the status after the
-// walk is that of the last request. `stop`, when given, is asked between requests and ends the
-// walk with what it found. Folders whose name is not a plain name are not entered.
+// walk is that of the last request. `stop`, when given, ends the walk with what it found, a
+// request in flight included. Folders whose name is not a plain name are not entered. A walk
+// that repeats itself (a page served again, a folder listed twice) or has no end (the ceilings
+// of CFolderWalkGuard) ends with engine_code::kEndlessListing as its status.
 void ListLinkTree(CEngineBridge& bridge, const QString& serviceAddress, const QString& deliveryCode,
                   const QString& token, LinkItem& root, LinkItem& allItems, BridgeStatus& status,
-                  const std::function<bool()>& stop = {});
+                  const std::atomic<bool>* stop = nullptr);
 
 // The event that carries a listing to its receiver; the event owns the result until the
 // receiver takes it. `fromTreeWalk` tells a tree walk's result from a folder action's.

@@ -18,7 +18,7 @@ void CTreeWalkThread::Run(std::int32_t) {
     auto result = std::make_unique<ListResult>();
     BridgeStatus status;
     ListLinkTree(m_bridge, m_serviceAddress, m_deliveryCode, m_token, result->folder,
-                 result->allItems, status, [this] { return IsStopRequested(); });
+                 result->allItems, status, StopFlag());
     // Only a closing dialog asks to stop: a cut-short walk must not pass for a whole one.
     if (IsStopRequested()) {
         return;

@@ -3,6 +3,8 @@
 // to go wrong on one particular page).
 #include "intake/link_listing.h"
 
+#include "engine/folder_walk_guard.h"
+
 #include "engine/engine_settings.h"
 #include "engine/tovu_trans_mgr.h"
 #include "service_server.h"
@@ -15,11 +17,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using parvex_service::Fault;
@@ -106,11 +110,12 @@ public:
     };
 
     char* GetDeliveryMetadata(const char*, const char* linkPath, const char*, int* errorCode,
-                              char** errorMessage, std::int64_t offset) override {
+                              char** errorMessage, std::int64_t offset,
+                              const std::atomic<bool>*) override {
         return Answer(linkPath, offset, errorCode, errorMessage);
     }
-    char* GetJsonPage(const char* url, int* errorCode, char** errorMessage,
-                      std::int64_t offset) override {
+    char* GetJsonPage(const char* url, int* errorCode, char** errorMessage, std::int64_t offset,
+                      const std::atomic<bool>*) override {
         return Answer(url, offset, errorCode, errorMessage);
     }
     void FreeString(char* text) override { std::free(text); }
@@ -386,6 +391,78 @@ TEST(LinkListingScripted, ABadSecondPageEndsTheFolderAndKeepsTheFirst) {
         EXPECT_EQ(allItems.children.size(), 100u) << c.what;
         EXPECT_EQ(status.code, c.statusCode) << c.what;
     }
+}
+
+TEST(LinkListingBounds, APageServedAgainEndsTheListingAndTheWalk) {
+    // Every path under the scripted root is listed with the same pages, so a folder child
+    // would be listed forever too: the folders "d" lead to "C/d/d/d...".
+    const std::string folderPage =
+        R"({"path": "/Root", "is_dir": true, "content": [{"path": "/Root/d", "is_dir": true}]})";
+    struct Case {
+        const char* what;
+        std::map<std::int64_t, std::string> pages;
+        std::vector<std::int64_t> asked;
+    } cases[] = {
+        {"offset ignored", {{0, FilePage(0, 100)}, {100, FilePage(0, 100)}}, {0, 100}},
+        {"page repeated",
+         {{0, FilePage(0, 100)}, {100, FilePage(100, 100)}, {200, FilePage(100, 100)}},
+         {0, 100, 200}},
+    };
+    for (const Case& c : cases) {
+        ScriptedPages mgr;
+        for (const auto& [offset, body] : c.pages) {
+            mgr.pages[offset] = {body, 0};
+        }
+        CEngineBridge bridge(&mgr);
+        LinkItem target;
+        BridgeStatus status;
+        ListFolderPages(bridge, "http://h/meta/C", target, status);
+        EXPECT_EQ(mgr.asked, c.asked) << c.what;
+        EXPECT_EQ(status.code, 20111) << c.what;
+        // In the engine's language, whichever it is.
+        EXPECT_TRUE(status.message.contains(QStringLiteral("1,000,000"))) << c.what;
+
+        mgr.asked.clear();
+        LinkItem root;
+        LinkItem allItems;
+        status = {};
+        ListLinkTree(bridge, "http://h", "C", "T", root, allItems, status);
+        EXPECT_EQ(mgr.asked, c.asked) << c.what;
+        EXPECT_EQ(root.path, "/Root") << c.what;
+        EXPECT_EQ(status.code, 20111) << c.what;
+    }
+
+    // A folder inside itself without end stops at the depth ceiling.
+    ScriptedPages nested;
+    nested.pages[0] = {folderPage, 0};
+    CEngineBridge bridge(&nested);
+    LinkItem root;
+    LinkItem allItems;
+    BridgeStatus status;
+    ListLinkTree(bridge, "http://h", "C", "T", root, allItems, status);
+    EXPECT_EQ(nested.asked.size(), static_cast<std::size_t>(CFolderWalkGuard::kMaxDepth) + 1);
+    EXPECT_EQ(status.code, 20111);
+}
+
+TEST_F(LinkListingTest, AStopEndsAWalkWhoseRequestHangs) {
+    m_server->AddFault(
+        parvex_service::Fault::Make(kMetadataPrefix, parvex_service::FaultKind::Hang));
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    LinkItem root;
+    LinkItem allItems;
+    BridgeStatus status;
+    std::thread walker([&] {
+        ListLinkTree(m_bridge, m_base, "Tree1", m_token, root, allItems, status, &stop);
+        done = true;
+    });
+    ASSERT_TRUE(WaitUntil([&] { return !Listed().empty(); }));
+    stop = true;
+    // Well before the exchange's own time-out of a minute.
+    EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
+    m_server->ClearFaults();
+    walker.join();
+    EXPECT_TRUE(allItems.children.empty());
 }
 
 TEST_F(LinkListingTest, FolderActionPostsItsListingToTheReceiver) {

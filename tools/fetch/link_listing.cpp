@@ -1,5 +1,6 @@
 #include "link_listing.h"
 
+#include "engine/folder_walk_guard.h"
 #include "engine/message_texts.h"
 #include "net/service_request.h"
 
@@ -49,13 +50,27 @@ bool ReadPage(CTovuTransMgr& mgr, const std::string& url, std::size_t offset, De
     return ReadAnswer(mgr, body, code, message, page, failure);
 }
 
+bool FailEndless(FetchFailure& failure) {
+    failure = {engine_code::kEndlessListing, GetErrorText(engine_code::kEndlessListing)};
+    return false;
+}
+
 bool AddFiles(CTovuTransMgr& mgr, const std::string& token, const DeliveryMetadata& folder,
-              const std::string& prefix, std::vector<LinkFile>& files, FetchFailure& failure) {
+              const std::string& prefix, int depth, CFolderWalkGuard& guard,
+              std::vector<LinkFile>& files, FetchFailure& failure) {
     const std::string url = WithToken(folder.metadataUrl, token);
+    if (!guard.EnterFolder(url, depth)) {
+        return FailEndless(failure);
+    }
+    CFolderPages pages;
     for (std::size_t offset = 0;;) {
         DeliveryListing page;
         if (!ReadPage(mgr, url, offset, page, failure)) {
             return false;
+        }
+        if (!pages.Accept(page.children.empty() ? std::string() : page.children.front().path) ||
+            !guard.AddItems(page.children.size())) {
+            return FailEndless(failure);
         }
         for (const DeliveryMetadata& child : page.children) {
             const std::string name = ItemName(child);
@@ -67,7 +82,7 @@ bool AddFiles(CTovuTransMgr& mgr, const std::string& token, const DeliveryMetada
             const std::string path = prefix + "/" + name;
             if (!child.isFolder) {
                 files.push_back({WithToken(child.downloadUrl, token), path});
-            } else if (!AddFiles(mgr, token, child, path, files, failure)) {
+            } else if (!AddFiles(mgr, token, child, path, depth + 1, guard, files, failure)) {
                 return false;
             }
         }
@@ -121,5 +136,6 @@ bool ListLinkFiles(CTovuTransMgr& mgr, const OpenedLink& link, std::vector<LinkF
         files.push_back({WithToken(link.root.downloadUrl, link.token), name});
         return true;
     }
-    return AddFiles(mgr, link.token, link.root, name, files, failure);
+    CFolderWalkGuard guard;
+    return AddFiles(mgr, link.token, link.root, name, 0, guard, files, failure);
 }
