@@ -2,6 +2,7 @@
 
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
+#include "engine/engine_log.h"
 #include "engine/path_text.h"
 #include "store/store_connection.h"
 
@@ -90,7 +91,11 @@ bool CTaskDB::Load(std::vector<CTaskInfo>& tasks) {
         OpenStoreDb(db, m_path);
         for (CppSQLite3Query query = db.ExecQuery(select); !query.Eof(); query.NextRow()) {
             CTaskInfo task;
-            task.FromJson(query.GetStringField("task_info"));
+            if (!task.FromJson(query.GetStringField("task_info"))) {
+                // Kept by its group only: a record without an id is never used.
+                EngineLogF(kEngineLogError, "CTaskDB::Load: unreadable task record: %.64s",
+                           query.GetStringField("id").c_str());
+            }
             task.group_id = query.GetStringField("group_id");
             tasks.push_back(std::move(task));
         }

@@ -161,16 +161,21 @@ TEST_F(TaskDbTest, LoadKeepsTheStoredGroupAndAnUnreadableRowOnlyByIt) {
     m_db.DoSave();
     db_rows::Exec(TasksDb(),
                   "update task_v2 set group_id='G9';"
-                  "insert into task_v2 values('T2', 0, 0, 16, 'G2', 'not json', '', '');");
+                  "insert into task_v2 values('T2', 0, 0, 16, 'G2', 'not json', '', '');"
+                  // Nested deeper than any record: a recursive parse would overflow the stack.
+                  "insert into task_v2 values('T3', 0, 0, 16, 'G3', '" +
+                      std::string(5 << 20, '[') + "', '', '');");
 
     std::vector<CTaskInfo> tasks;
     ASSERT_TRUE(m_db.Load(tasks));
-    ASSERT_THAT(tasks, SizeIs(2));
+    ASSERT_THAT(tasks, SizeIs(3));
     task.group_id = "G9";
     EXPECT_EQ(tasks[0], task);
-    CTaskInfo groupOnly;
-    groupOnly.group_id = "G2";
-    EXPECT_EQ(tasks[1], groupOnly);
+    for (const std::string& group : {std::string("G2"), std::string("G3")}) {
+        CTaskInfo groupOnly;
+        groupOnly.group_id = group;
+        EXPECT_EQ(tasks[group == "G2" ? 1 : 2], groupOnly);
+    }
 }
 
 TEST_F(TaskDbTest, ACorruptDatabaseIsLoggedAndTheBatchKeptForALaterFlush) {
