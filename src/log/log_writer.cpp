@@ -153,7 +153,13 @@ void CLogWriter::Run() {
             continue;
         }
         lock.unlock();
-        const BatchResult batch = WriteBatch();
+        BatchResult batch;
+        try {
+            batch = WriteBatch();
+        } catch (...) {
+            // Memory ran out while writing: that batch is lost, the writer goes on.
+            DebugTrace("CLogWriter: a batch failed with an exception\n");
+        }
         lock.lock();
         if (!batch.opened) {
             DebugTrace("CSyncMyLog::Open file error\n");
