@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -110,7 +111,40 @@ protected:
     std::atomic<bool> m_destroyed[5] = {};
 };
 
+// A job that throws what a job may meet: memory running out, or anything else.
+class CThrowingWorker final : public CWorkerBase {
+public:
+    CThrowingWorker(bool badAlloc, std::atomic<int>* failed)
+        : m_badAlloc(badAlloc), m_failed(failed) {}
+    ~CThrowingWorker() override { StopForDestruction(); }
+    void RequestStop() override {}
+
+protected:
+    void DoWork() override {
+        if (m_badAlloc) {
+            throw std::bad_alloc();
+        }
+        throw 42;
+    }
+    void OnDoWorkFailed() override { ++*m_failed; }
+
+private:
+    const bool m_badAlloc;
+    std::atomic<int>* m_failed;
+};
+
 } // namespace
+
+TEST_F(WorkerTest, AJobThatThrowsFailsThroughItsWorkerAndTheProcessGoesOn) {
+    std::atomic<int> failed{0};
+    for (const bool badAlloc : {true, false}) {
+        ASSERT_TRUE((new CThrowingWorker(badAlloc, &failed))->Start());
+    }
+    ASSERT_TRUE(WaitUntil([] { return FinishedWorkerCount() == 2; }));
+    EXPECT_EQ(failed.load(), 2);
+    ReapFinishedWorkers();
+    EXPECT_EQ(LiveWorkerCount(), m_liveBefore);
+}
 
 TEST_F(WorkerTest, AutoDeleteWorkerIsDeletedByTheNextReap) {
     std::atomic<bool>& destroyed = m_destroyed[0];
