@@ -45,9 +45,12 @@ int OpenLink(CCliSession& session, const CliOptions& options, LinkConfirmResult&
         if (opened.outcome == ConfirmOutcome::kAccepted) {
             return kExitDone;
         }
+        // A platform failure (no connection, a refused scheme) is no question of the password.
+        const bool platformFailure = opened.errorCode > 0 && opened.errorCode < 20000;
         const bool askable = opened.outcome == ConfirmOutcome::kStayOpen &&
                              opened.focus == ConfirmFocus::kPassword && password.isEmpty() &&
-                             !options.hasPassword && attempt < kPasswordAttempts;
+                             !options.hasPassword && attempt < kPasswordAttempts &&
+                             !platformFailure;
         if (askable && IsTerminal(STDIN_FILENO)) {
             const std::optional<QString> typed = ReadHiddenLine(GetLangText(kPasswordLabelText));
             if (CCliSession::Interrupted()) {

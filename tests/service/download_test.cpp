@@ -100,6 +100,46 @@ TEST_F(DownloadTest, DownloadPathsAreDecodedEvenWhenTheFirstEscapeIsEscapedAgain
     EXPECT_EQ(empty->get_header_value("Content-Length"), "0");
 }
 
+// Names that look like escapes or hold "?" and "#" are found by their encoded forms, each
+// segment decoded on its own, and never mistaken for one another.
+TEST(OddNameTest, EncodedNamesFindTheirOwnFiles) {
+    parvex_service::ServiceServer server(service_testing::ParseOrFail(R"({"links": [
+      {"code": "N1", "item": {"name": "Odd", "children": [
+        {"name": "y%41%42", "size": 40}, {"name": "y%41B", "size": 40}, {"name": "yAB", "size": 40},
+        {"name": "a?b.txt", "size": 41}, {"name": "c#d.txt", "size": 42},
+        {"name": "d%2Fe", "children": [{"name": "in.txt", "size": 43}]},
+        {"name": "d", "children": [{"name": "e", "size": 44}]}]}}]})"));
+    ASSERT_TRUE(server.Start()) << server.LastError();
+    struct Case {
+        const char* encoded; // below the link root, as the client sends it
+        const char* name;    // the file it names; empty: none
+        std::uint64_t size;
+    };
+    const Case cases[] = {
+        {"/y%2541%2542", "/y%41%42", 40},
+        {"/y%2541B", "/y%41B", 40},
+        {"/y%41%42", "/yAB", 40},
+        {"/a%3Fb.txt", "/a?b.txt", 41},
+        {"/c%23d.txt", "/c#d.txt", 42},
+        {"/d%252Fe/in.txt", "/d%2Fe/in.txt", 43},
+        {"/d/e", "/d/e", 44},
+        // An encoded "/" stays inside its segment: "d%2Fe" names no "d/e".
+        {"/d%2Fe", "", 0},
+    };
+    for (const Case& c : cases) {
+        const auto response =
+            service_testing::RawGet(server.Port(), std::string("/v2/delivery/download/N1") +
+                                                       c.encoded + "?token=" + server.Token("N1"));
+        if (c.name[0] == '\0') {
+            EXPECT_EQ(response.status, 404) << c.encoded;
+            continue;
+        }
+        EXPECT_EQ(response.status, 200) << c.encoded;
+        EXPECT_TRUE(response.body == FileContent("N1", std::string("/Odd") + c.name, 0, c.size))
+            << c.encoded;
+    }
+}
+
 TEST_F(DownloadTest, ConvertedDocumentIsReadyAfterItsPolls) {
     auto client = Client();
     const std::string poll = "/v2/delivery/eod/L1/slides.pptx";

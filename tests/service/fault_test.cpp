@@ -151,6 +151,95 @@ TEST_F(FaultTest, FaultsMatchByPrefixAndMethodForTheirCount) {
     EXPECT_EQ(Server().Requests().size(), 6u);
 }
 
+TEST_F(FaultTest, RedirectSendsItsLocationWhateverTheScheme) {
+    const char* const locations[] = {"gopher://127.0.0.1:9/_SET%20x%201%0D%0A",
+                                     "file:///etc/passwd", "http://127.0.0.1:9/elsewhere"};
+    for (const char* location : locations) {
+        Server().ClearFaults();
+        Server().AddFault(Fault::Redirect(kDownload, location));
+        const RawResponse response = GetRange("bytes=0-9");
+        EXPECT_EQ(response.status, 302) << location;
+        EXPECT_EQ(response.Header("location"), location);
+        EXPECT_EQ(response.body, "") << location;
+    }
+    Server().ClearFaults();
+    Server().AddFault(Fault::Redirect(kDownload, "https://127.0.0.1:9/x", 307));
+    EXPECT_EQ(GetRange("bytes=0-9").status, 307);
+}
+
+// The paths of the children of "many" (250 files, pages of 100) on the page a metadata
+// request at `offset` gets.
+class PageFaultTest : public FaultTest {
+protected:
+    std::vector<std::string> Page(std::uint64_t offset) {
+        const std::string target =
+            WithToken("/v2/delivery/metadata/L1/many?offset=" + std::to_string(offset));
+        rapidjson::Document page;
+        page.Parse(RawGet(Server().Port(), target).body.c_str());
+        std::vector<std::string> names;
+        if (!page.IsObject() || !page.HasMember("content") || !page["content"].IsArray()) {
+            ADD_FAILURE() << "no listing at offset " << offset;
+            return names;
+        }
+        for (const auto& child : page["content"].GetArray()) {
+            names.emplace_back(child["path"].GetString());
+        }
+        return names;
+    }
+};
+
+TEST_F(PageFaultTest, IgnoredOffsetAnswersTheFirstPageEveryTime) {
+    const std::vector<std::string> first = Page(0);
+    ASSERT_EQ(first.size(), 100u);
+    Server().AddFault(Fault::Make("/v2/delivery/metadata/L1/many", FaultKind::IgnoreOffset));
+    EXPECT_EQ(Page(100), first);
+    EXPECT_EQ(Page(200), first);
+    EXPECT_EQ(Page(250), first) << "even past the end";
+}
+
+TEST_F(PageFaultTest, RepeatedPageIsThePageBeforeItOnlyAtItsOffset) {
+    const std::vector<std::string> first = Page(0);
+    const std::vector<std::string> third = Page(200);
+    ASSERT_EQ(third.size(), 50u);
+    Server().AddFault(Fault::RepeatPage("/v2/delivery/metadata/L1/many", 100, 1));
+    EXPECT_EQ(Page(0), first) << "other offsets neither match nor use up the count";
+    EXPECT_EQ(Page(200), third);
+    EXPECT_EQ(Page(100), first);
+    EXPECT_EQ(Page(100).front(), "/Reports/many/f100") << "the count is used up";
+}
+
+TEST_F(FaultTest, HeaderLinesCanEndInBareLineFeedsOrCarriageReturns) {
+    const std::string request = "GET " + WithToken("/v2/delivery/download/L1/a.bin") +
+                                " HTTP/1.1\r\nHost: 127.0.0.1\r\nRange: bytes=0-99\r\n"
+                                "Connection: close\r\n\r\n";
+    const std::string content = FileContent("L1", "/Reports/a.bin", 0, 100);
+    struct Case {
+        FaultKind kind;
+        const char* lineEnd;
+        char other;
+    };
+    for (const Case& c :
+         {Case{FaultKind::BareLfHeaders, "\n", '\r'}, Case{FaultKind::BareCrHeaders, "\r", '\n'}}) {
+        Server().ClearFaults();
+        Server().AddFault(Fault::Make(kDownload, c.kind, 1));
+        const std::string reply = service_testing::RawExchange(Server().Port(), request);
+        const std::string blank = std::string(c.lineEnd) + c.lineEnd;
+        const std::size_t headEnd = reply.find(blank);
+        ASSERT_NE(headEnd, std::string::npos) << reply.substr(0, 200);
+        const std::string head = reply.substr(0, headEnd + 2);
+        EXPECT_EQ(head.rfind(std::string("HTTP/1.1 206 Partial Content") + c.lineEnd, 0), 0u)
+            << head;
+        EXPECT_NE(
+            head.find(std::string(c.lineEnd) + "Content-Range: bytes 0-99/3000000" + c.lineEnd),
+            std::string::npos)
+            << head;
+        EXPECT_EQ(head.find(c.other), std::string::npos) << head;
+        EXPECT_TRUE(reply.substr(headEnd + 2) == content) << "the body is untouched";
+    }
+    // The count is used up: the next reply has its CR LF again.
+    EXPECT_EQ(GetRange("bytes=0-99").status, 206);
+}
+
 TEST_F(FaultTest, HangingRequestIsReleasedByClearingTheFaults) {
     Server().AddFault(Fault::Make("/v2/delivery/get_remain", FaultKind::Hang));
     auto answer = std::async(std::launch::async, [this] {

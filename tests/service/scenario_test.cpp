@@ -118,6 +118,9 @@ TEST(ScenarioTest, BadScenariosNameTheMemberAtFault) {
         {R"({"links": [{"code": "c", "item": {"name": "a", "sise": 1}}]})",
          "links[0].item: unknown member \"sise\""},
         {R"({"links": [{"code": "c", "item": {"name": "a/b", "size": 1}}]})", "holds /"},
+        {R"({"links": [{"code": "c#1", "item": {"name": "a?#%", "size": 1}}]})",
+         "links[0].code: code \"c#1\" holds ? or #"},
+        {R"({"links": [{"code": "c?1", "item": {"name": "a", "size": 1}}]})", "holds ? or #"},
         {R"({"links": [{"code": "c", "item": {"name": "a", "children": [
             {"name": "x", "size": 1}, {"name": "x", "size": 2}]}}]})",
          "links[0].item.children[1]: a second child named \"x\""},

@@ -40,7 +40,7 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Ended() {
-    if (m_pid > 0 && waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
+    if (m_pid > 0 && wait4(m_pid, &m_status, WNOHANG, &m_usage) == m_pid) {
         m_pid = -1;
         m_ended = true;
     }
@@ -54,6 +54,10 @@ int ChildProcess::Exit(std::chrono::milliseconds deadline) {
     return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : 128 + WTERMSIG(m_status);
 }
 
+int ChildProcess::TermSignal() const {
+    return m_ended && WIFSIGNALED(m_status) ? WTERMSIG(m_status) : 0;
+}
+
 void ChildProcess::Signal(int signal) const {
     if (m_pid > 0) {
         kill(m_pid, signal);
@@ -63,7 +67,7 @@ void ChildProcess::Signal(int signal) const {
 void ChildProcess::Kill() {
     if (m_pid > 0) {
         kill(m_pid, SIGKILL);
-        waitpid(m_pid, &m_status, 0);
+        wait4(m_pid, &m_status, 0, &m_usage);
         m_pid = -1;
         m_ended = true;
     }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -25,6 +26,13 @@ public:
     void Signal(int signal) const;
     void Kill();
 
+    // While it runs: its process id, else -1.
+    pid_t Pid() const { return m_pid; }
+    // Once ended: the signal that ended it, 0 when it called exit().
+    int TermSignal() const;
+    // Once ended: its peak resident memory in KiB, from wait4.
+    long PeakMemoryKiB() const { return m_usage.ru_maxrss; }
+
     std::string Out() const;
     std::string Err() const;
     const std::string& OutPath() const { return m_out; }
@@ -36,6 +44,7 @@ private:
     pid_t m_pid = -1;
     bool m_ended = false;
     int m_status = 0;
+    rusage m_usage{};
 };
 
 } // namespace testing_support

@@ -25,6 +25,7 @@ constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr std::size_t kReadChunk = 64 * 1024;
 
 thread_local const RawHead* t_currentHead = nullptr;
+thread_local LineEnd t_replyLineEnd = LineEnd::CrLf;
 
 enum class Wait { Ready, Timeout, Stopped };
 
@@ -117,7 +118,69 @@ public:
         return static_cast<ssize_t>(n);
     }
 
+    // The next reply's head is written with the line ends then asked for.
+    void BeginReply() {
+        m_headDone = false;
+        m_headLineLength = 0;
+        m_headCr = false;
+    }
+
     ssize_t write(const char* ptr, size_t size) override {
+        if (t_replyLineEnd != LineEnd::CrLf && !m_headDone) {
+            return WriteHead(ptr, size);
+        }
+        return Send(ptr, size);
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        Address(::getpeername, ip, port);
+    }
+
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        Address(::getsockname, ip, port);
+    }
+
+    socket_t socket() const override { return m_sock; }
+
+private:
+    std::size_t Pending() const { return m_buffer.size() - m_bufferPos; }
+
+    // Writes what `ptr` holds of the head with every CR LF turned into the asked line end, all
+    // of it before returning; returns the bytes of `ptr` taken, up to the head's end.
+    ssize_t WriteHead(const char* ptr, size_t size) {
+        const char end = t_replyLineEnd == LineEnd::Lf ? '\n' : '\r';
+        std::string out;
+        std::size_t taken = 0;
+        while (taken < size && !m_headDone) {
+            const char c = ptr[taken++];
+            if (m_headCr && c == '\n') {
+                out.push_back(end);
+                m_headDone = m_headLineLength == 0; // the blank line
+                m_headLineLength = 0;
+                m_headCr = false;
+                continue;
+            }
+            if (m_headCr) {
+                out.push_back('\r');
+                ++m_headLineLength;
+            }
+            m_headCr = c == '\r';
+            if (!m_headCr) {
+                out.push_back(c);
+                ++m_headLineLength;
+            }
+        }
+        for (std::size_t sent = 0; sent < out.size();) {
+            const ssize_t n = Send(out.data() + sent, out.size() - sent);
+            if (n <= 0) {
+                return -1;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        return static_cast<ssize_t>(taken);
+    }
+
+    ssize_t Send(const char* ptr, size_t size) {
         const Clock::time_point deadline = Clock::now() + m_settings.ioTimeout;
         for (;;) {
             short want = POLLOUT;
@@ -150,19 +213,6 @@ public:
             }
         }
     }
-
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        Address(::getpeername, ip, port);
-    }
-
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        Address(::getsockname, ip, port);
-    }
-
-    socket_t socket() const override { return m_sock; }
-
-private:
-    std::size_t Pending() const { return m_buffer.size() - m_bufferPos; }
 
     bool WaitUntil(short events, Clock::time_point deadline) const {
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
@@ -251,6 +301,9 @@ private:
     bool m_eof = false;
     std::string m_inject;
     std::size_t m_injectPos = 0;
+    bool m_headDone = false;
+    std::size_t m_headLineLength = 0;
+    bool m_headCr = false;
 };
 
 bool Handshake(int sock, SSL* ssl, const ConnectionSettings& settings) {
@@ -273,11 +326,17 @@ bool Handshake(int sock, SSL* ssl, const ConnectionSettings& settings) {
     }
 }
 
-// Sets t_currentHead for the life of one request.
+// Sets t_currentHead for the life of one request, whose reply starts with CR LF line ends.
 class CurrentHeadScope {
 public:
-    explicit CurrentHeadScope(const RawHead* head) { t_currentHead = head; }
-    ~CurrentHeadScope() { t_currentHead = nullptr; }
+    explicit CurrentHeadScope(const RawHead* head) {
+        t_currentHead = head;
+        t_replyLineEnd = LineEnd::CrLf;
+    }
+    ~CurrentHeadScope() {
+        t_currentHead = nullptr;
+        t_replyLineEnd = LineEnd::CrLf;
+    }
     CurrentHeadScope(const CurrentHeadScope&) = delete;
     CurrentHeadScope& operator=(const CurrentHeadScope&) = delete;
 };
@@ -286,6 +345,10 @@ public:
 
 const RawHead* CurrentRawHead() {
     return t_currentHead;
+}
+
+void SetReplyLineEnd(LineEnd lineEnd) {
+    t_replyLineEnd = lineEnd;
 }
 
 ssize_t MemoryStream::read(char* ptr, size_t size) {
@@ -333,6 +396,7 @@ void ServeConnection(int sock, SSL_CTX* ctx, const ConnectionSettings& settings,
             }
             const RawHead head = ParseHead(headText);
             stream.Inject(NormaliseHead(headText));
+            stream.BeginReply();
             CurrentHeadScope scope(&head);
             bool closed = false;
             if (!process(stream, left == 1, closed) || closed) {

@@ -30,6 +30,11 @@ void ServeConnection(int sock, SSL_CTX* ctx, const ConnectionSettings& settings,
 // The raw head of the request being handled on this thread, or nullptr outside a request.
 const RawHead* CurrentRawHead();
 
+// How the status and header lines of the reply being written on this thread end: CR LF unless
+// a fault asks for a careless server's bare LF or bare CR. Every request starts with CR LF.
+enum class LineEnd { CrLf, Lf, Cr };
+void SetReplyLineEnd(LineEnd lineEnd);
+
 // Requests held in memory: what httplib reads comes from `input`, what it writes is dropped.
 class MemoryStream : public httplib::Stream {
 public:

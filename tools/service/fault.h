@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -23,12 +24,18 @@ enum class FaultKind {
     Hang,              // never answers until the faults are cleared or the server stops
     RewriteBody,       // every `from` in a text reply's body becomes `to` (file content is
                        // never touched)
+    Redirect,          // `status` (default 302) with `Location: location` and no body
+    IgnoreOffset,      // a folder page is always the first one, whatever "offset" asked
+    RepeatPage,        // the folder page asked for at `offset` is the page before it again
+    BareLfHeaders,     // the reply's status and header lines end in LF alone
+    BareCrHeaders,     // the reply's status and header lines end in CR alone
 };
 
 // A fault replaces or disturbs the answer to matching requests: those whose raw path starts
-// with `pathPrefix` and, when `method` is not empty, whose method equals it. It applies to the
-// first `count` matching requests (0: to all of them until cleared). When several faults
-// match, the one added first applies.
+// with `pathPrefix`, when `method` is not empty whose method equals it, and when `offset` is
+// set whose "offset" parameter (0 when absent) equals it. It applies to the first `count`
+// matching requests (0: to all of them until cleared). When several faults match, the one
+// added first applies.
 struct Fault {
     std::string pathPrefix;
     std::string method;
@@ -46,6 +53,8 @@ struct Fault {
     std::int64_t totalShift = 0;
     std::string from;
     std::string to;
+    std::string location;
+    std::optional<std::uint64_t> offset;
 
     static Fault CutAfter(std::string prefix, std::uint64_t bytes, int count = 0) {
         Fault f = Make(std::move(prefix), FaultKind::CutAfterBytes, count);
@@ -99,7 +108,22 @@ struct Fault {
         f.to = std::move(to);
         return f;
     }
-    // Empty206, IgnoreRange, NotJson, EmptyBody, TruncatedJson, Hang.
+    // An address that leads elsewhere: another scheme, host or port.
+    static Fault Redirect(std::string prefix, std::string location, int status = 302,
+                          int count = 0) {
+        Fault f = Make(std::move(prefix), FaultKind::Redirect, count);
+        f.location = std::move(location);
+        f.status = status;
+        return f;
+    }
+    // A folder listing whose page at `offset` brings nothing new.
+    static Fault RepeatPage(std::string prefix, std::uint64_t offset, int count = 0) {
+        Fault f = Make(std::move(prefix), FaultKind::RepeatPage, count);
+        f.offset = offset;
+        return f;
+    }
+    // Empty206, IgnoreRange, NotJson, EmptyBody, TruncatedJson, Hang, IgnoreOffset,
+    // BareLfHeaders, BareCrHeaders.
     static Fault Make(std::string prefix, FaultKind kind, int count = 0) {
         Fault f;
         f.pathPrefix = std::move(prefix);

@@ -1,6 +1,7 @@
 #include "reply.h"
 
 #include "file_content.h"
+#include "url_text.h"
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -84,16 +85,6 @@ RangeKind ResolveRange(std::string_view header, std::uint64_t total, ByteRange& 
     range.first = first;
     range.last = hasLast ? std::min(last, total - 1) : total - 1;
     return RangeKind::Satisfiable;
-}
-
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    if (from.empty()) {
-        return;
-    }
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
 }
 
 } // namespace

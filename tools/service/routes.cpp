@@ -6,21 +6,39 @@ namespace parvex_service {
 
 namespace {
 
-std::string Canonical(std::string_view path) {
+// Each segment of a raw path decoded `times` times on its own: an encoded "/" stays inside
+// its name, and "%25" never joins the digits after it into a second escape.
+std::vector<std::string> DecodeSegments(std::string_view rawPath, int times) {
+    std::vector<std::string> segments;
+    for (std::string_view raw : PathSegments(rawPath)) {
+        std::string segment(raw);
+        for (int i = 0; i < times; ++i) {
+            segment = PercentDecode(segment);
+        }
+        segments.push_back(std::move(segment));
+    }
+    return segments;
+}
+
+// "" or "/a/b": the non-empty segments.
+std::string Canonical(const std::vector<std::string>& segments) {
     std::string out;
-    std::size_t begin = 0;
-    while (begin < path.size()) {
-        std::size_t end = path.find('/', begin);
-        if (end == std::string_view::npos) {
-            end = path.size();
-        }
-        if (end > begin) {
+    for (const std::string& segment : segments) {
+        if (!segment.empty()) {
             out += '/';
-            out.append(path.substr(begin, end - begin));
+            out += segment;
         }
-        begin = end + 1;
     }
     return out;
+}
+
+bool AnyHolds(const std::vector<std::string>& segments, char c) {
+    for (const std::string& segment : segments) {
+        if (segment.find(c) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -55,13 +73,13 @@ void SplitCode(std::string_view rest, std::string& code, std::string& rawBelow) 
 
 const Item* FindRaw(const Item& root, std::string_view rawBelow, Item& scratch,
                     std::string& below) {
-    std::string decoded = PercentDecode(rawBelow);
-    const Item* item = FindItem(root, decoded, scratch);
-    if (item == nullptr && decoded.find('%') != std::string::npos) {
-        decoded = PercentDecode(decoded);
-        item = FindItem(root, decoded, scratch);
+    std::vector<std::string> segments = DecodeSegments(rawBelow, 1);
+    const Item* item = FindItemBySegments(root, segments, scratch);
+    if (item == nullptr && AnyHolds(segments, '%')) {
+        segments = DecodeSegments(rawBelow, 2);
+        item = FindItemBySegments(root, segments, scratch);
     }
-    below = Canonical(decoded);
+    below = Canonical(segments);
     return item;
 }
 

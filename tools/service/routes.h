@@ -38,7 +38,8 @@ bool MatchPrefix(std::string_view path, std::string_view prefix, std::string_vie
 // Splits "CODE/a/b" into the decoded code and the raw rest ("/a/b" or "").
 void SplitCode(std::string_view rest, std::string& code, std::string& rawBelow);
 // The item at the raw (percent-encoded or not) path below `root`, and its canonical path
-// ("" or "/a/b"). A path whose first "%" the client escaped once more is decoded twice.
+// ("" or "/a/b"). Each segment is decoded on its own; a path whose first "%" the client
+// escaped once more is decoded twice.
 const Item* FindRaw(const Item& root, std::string_view rawBelow, Item& scratch, std::string& below);
 bool IsGet(const RouteInput& input);
 Reply NotFound(ServiceState& state, const std::string& what);

@@ -106,10 +106,20 @@ bool ReadBool(const Value& object, const char* name, const std::string& where, b
     return value->GetBool();
 }
 
+// An item name may hold "?", "#" and "%": the service lists such names, and their addresses
+// must still find them.
 void CheckName(const std::string& name, const std::string& where) {
     if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string("/?#\0", 4)) != std::string::npos) {
-        Fail(where, "name \"" + name + "\" is empty, \".\", \"..\" or holds / ? # or NUL");
+        name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+        Fail(where, "name \"" + name + "\" is empty, \".\", \"..\" or holds / or NUL");
+    }
+}
+
+// A delivery code ends before "?" or "#" in a link address.
+void CheckCode(const std::string& code, const std::string& where) {
+    CheckName(code, where);
+    if (code.find_first_of("?#") != std::string::npos) {
+        Fail(where, "code \"" + code + "\" holds ? or #");
     }
 }
 
@@ -279,7 +289,7 @@ void ParseLinks(const Value& value, Scenario& out) {
                      {"code", "password", "login_only", "remaining", "access_mode", "item"});
         Link link;
         link.code = ReadString(entry, "code", where, true);
-        CheckName(link.code, MemberPath(where, "code"));
+        CheckCode(link.code, MemberPath(where, "code"));
         for (const Link& other : out.links) {
             if (other.code == link.code) {
                 Fail(MemberPath(where, "code"), "\"" + link.code + "\" is used twice");
@@ -450,23 +460,37 @@ bool FindGenerated(const Item& folder, std::string_view name, Item& scratch) {
 
 } // namespace
 
-const Item* FindItem(const Item& root, std::string_view relative, Item& scratch) {
-    const Item* current = &root;
+std::vector<std::string_view> PathSegments(std::string_view path) {
+    std::vector<std::string_view> segments;
     std::size_t begin = 0;
-    while (begin < relative.size()) {
-        std::size_t end = relative.find('/', begin);
+    while (begin < path.size()) {
+        std::size_t end = path.find('/', begin);
         if (end == std::string_view::npos) {
-            end = relative.size();
+            end = path.size();
         }
-        const std::string_view segment = relative.substr(begin, end - begin);
+        segments.push_back(path.substr(begin, end - begin));
         begin = end + 1;
+    }
+    return segments;
+}
+
+const Item* FindItem(const Item& root, std::string_view relative, Item& scratch) {
+    const std::vector<std::string_view> segments = PathSegments(relative);
+    return FindItemBySegments(root, std::vector<std::string>(segments.begin(), segments.end()),
+                              scratch);
+}
+
+const Item* FindItemBySegments(const Item& root, const std::vector<std::string>& segments,
+                               Item& scratch) {
+    const Item* current = &root;
+    for (const std::string& segment : segments) {
         if (segment.empty()) {
             continue;
         }
         if (!current->isDir || current == &scratch) {
             return nullptr;
         }
-        auto it = current->childIndex.find(std::string(segment));
+        auto it = current->childIndex.find(segment);
         if (it != current->childIndex.end()) {
             current = &current->children[it->second];
         } else if (FindGenerated(*current, segment, scratch)) {

@@ -16,7 +16,7 @@
 //     "modified": "2024-05-01T10:20:30+08:00"         // default "modified" of every item
 //   },
 //   "links": [{
-//     "code": "Ab12Cd",                   // delivery code: required, unique, no "/" or "?"
+//     "code": "Ab12Cd",                   // delivery code: required, unique, no / ? #
 //     "password": "secret",               // optional, default empty
 //     "login_only": false,                // answer of is_login_verify
 //     "remaining": 5,                     // remaining download count (default 100)
@@ -33,7 +33,8 @@
 //   }
 // }
 //
-// ITEM is a file or a folder. A folder has "children" or "generate" (or "folder": true):
+// ITEM is a file or a folder; its name holds no "/" or NUL and is not "." or "..". A folder
+// has "children" or "generate" (or "folder": true):
 //   {"name": "Reports", "children": [ITEM, ...],
 //    "generate": {"count": 10000, "size": 1000, "prefix": "f", "extension": ".bin"}}
 // "generate" adds `count` files after the listed children, named prefix + zero-padded index +
@@ -147,5 +148,11 @@ const Item& ChildAt(const Item& folder, std::uint64_t index, Item& scratch);
 // The item at `relative` below `root` ("" or "/" for the root itself, else "/a/b"; empty
 // segments are skipped), or nullptr. A generated file is built in `scratch`.
 const Item* FindItem(const Item& root, std::string_view relative, Item& scratch);
+// The same with the path given as its segments, each one whole name: a "/" inside a segment
+// is part of the name (and so matches nothing).
+const Item* FindItemBySegments(const Item& root, const std::vector<std::string>& segments,
+                               Item& scratch);
+// The parts of `path` between its "/"s, empty ones included.
+std::vector<std::string_view> PathSegments(std::string_view path);
 
 } // namespace parvex_service

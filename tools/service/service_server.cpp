@@ -96,11 +96,34 @@ RecordedRequest ServiceServer::Impl::Record(const httplib::Request& req) const {
 void ServiceServer::Impl::Handle(const httplib::Request& req, httplib::Response& res) {
     const RecordedRequest request = Record(req);
     log.Add(request);
-    std::optional<Fault> fault = state.TakeFault(request.method, request.path);
+    QueryParams query = ParseQuery(request.query);
+    const std::uint64_t offset = QueryNumber(query, "offset", 0);
+    std::optional<Fault> fault = state.TakeFault(request.method, request.path, offset);
     const Pause pause = [this](int ms) { return state.PauseFor(ms); };
     if (fault) {
         bool proceed = true;
         switch (fault->kind) {
+        case FaultKind::Redirect:
+            res.status = fault->status;
+            res.set_header("Location", fault->location);
+            return;
+        case FaultKind::IgnoreOffset:
+        case FaultKind::RepeatPage: {
+            // The last "offset" parameter is the one the routes read.
+            const auto page = static_cast<std::uint64_t>(state.GetScenario().options.pageSize);
+            const bool repeat = fault->kind == FaultKind::RepeatPage && offset >= page;
+            query.emplace_back("offset", std::to_string(repeat ? offset - page : 0));
+            fault.reset();
+            break;
+        }
+        case FaultKind::BareLfHeaders:
+            SetReplyLineEnd(LineEnd::Lf);
+            fault.reset();
+            break;
+        case FaultKind::BareCrHeaders:
+            SetReplyLineEnd(LineEnd::Cr);
+            fault.reset();
+            break;
         case FaultKind::Hang:
             proceed = state.WaitWhileHanging();
             fault.reset();
@@ -133,7 +156,7 @@ void ServiceServer::Impl::Handle(const httplib::Request& req, httplib::Response&
         }
     }
     const Fault* active = fault ? &*fault : nullptr;
-    Reply reply = Route(state, RouteInput{request, ParseQuery(request.query), active});
+    Reply reply = Route(state, RouteInput{request, std::move(query), active});
     if (active != nullptr) {
         switch (active->kind) {
         case FaultKind::NotJson:

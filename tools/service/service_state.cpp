@@ -127,11 +127,13 @@ void ServiceState::ClearFaults() {
     m_wake.notify_all();
 }
 
-std::optional<Fault> ServiceState::TakeFault(const std::string& method, const std::string& path) {
+std::optional<Fault> ServiceState::TakeFault(const std::string& method, const std::string& path,
+                                             std::uint64_t offset) {
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
         if (path.compare(0, it->pathPrefix.size(), it->pathPrefix) != 0 ||
-            (!it->method.empty() && it->method != method)) {
+            (!it->method.empty() && it->method != method) ||
+            (it->offset && *it->offset != offset)) {
             continue;
         }
         Fault fault = *it;

@@ -49,8 +49,10 @@ public:
 
     void AddFault(Fault fault);
     void ClearFaults();
-    // The fault for this request, consuming one of its count.
-    std::optional<Fault> TakeFault(const std::string& method, const std::string& path);
+    // The fault for this request, consuming one of its count; `offset` is the request's
+    // "offset" parameter (0 when absent).
+    std::optional<Fault> TakeFault(const std::string& method, const std::string& path,
+                                   std::uint64_t offset);
 
     // Blocks until the faults are cleared or the server stops; false when it stops.
     bool WaitWhileHanging();

@@ -75,6 +75,16 @@ std::string PercentDecode(std::string_view text) {
     return out;
 }
 
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    if (from.empty()) {
+        return;
+    }
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
 QueryParams ParseQuery(std::string_view query, bool decode) {
     auto text = [decode](std::string_view part) {
         return decode ? PercentDecode(part) : std::string(part);

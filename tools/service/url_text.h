@@ -15,6 +15,9 @@ std::string PercentEncode(std::string_view text);
 // and "+" stays "+": the client encodes blanks as "%20" and a Base64 "+" may arrive unencoded.
 std::string PercentDecode(std::string_view text);
 
+// Replaces every `from` in `text` by `to`, left to right; an empty `from` changes nothing.
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to);
+
 using QueryParams = std::vector<std::pair<std::string, std::string>>;
 
 // Splits a raw query (or form body) at "&", and also at "?", since the client appends
