@@ -5,7 +5,7 @@ CMAKE   ?= cmake
 CTEST   ?= ctest
 CTEST_FLAGS = --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test run screenshots bench sanitize tsan format clean
+.PHONY: all deps build test run screenshots bench sanitize tsan fuzz fuzz-deps format clean
 
 all: build
 
@@ -56,8 +56,24 @@ tsan: deps build-tsan/build.ninja
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  $(CTEST) --test-dir build-tsan $(CTEST_FLAGS) -L 'engine|threads'
 
+# libFuzzer targets (clang 14) of every parser of outside text, each run for FUZZ_SECONDS over
+# a copy of its seed corpus under fuzz/corpus/; any crash, leak, time-out, sanitizer report or
+# broken invariant fails.
+FUZZ_SECONDS ?= 60
+
+fuzz-deps:
+	@scripts/install-deps fuzz
+
+build-fuzz/build.ninja: | fuzz-deps
+	$(CMAKE) -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARVEX_FUZZ=ON \
+	  -DCMAKE_CXX_COMPILER=clang++-14
+
+fuzz: fuzz-deps build-fuzz/build.ninja
+	$(CMAKE) --build build-fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-fuzzers build-fuzz
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -105,6 +105,9 @@ bool WriteSetting(const std::string& key, const std::string& value) {
     if (!node) {
         node = root.append_child(key.c_str());
     }
+    // Only the first text piece would be replaced: a later one (after a comment, say) would be
+    // saved after the value and read back as part of it.
+    node.remove_children();
     if (!node.text().set(value.c_str())) {
         return false;
     }

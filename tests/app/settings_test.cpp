@@ -79,6 +79,23 @@ TEST_F(Settings, ReadsFollowTheDocumentShape) {
     }
 }
 
+// The element a value is written to may hold more than one text piece (split by a comment or
+// an instruction the reader skips, or by a cut-off file): the value written is the value read.
+TEST_F(Settings, AWrittenValueIsReadBackWhateverItsElementHeld) {
+    const char* contents[] = {
+        "<Parvex><SavePath>/old<!-- note -->/tail</SavePath></Parvex>",
+        "<Parvex><SavePath>/old<?pi x?>/tail</SavePath></Parvex>",
+        "<Parvex><SavePath><x/>/old<y>/in</y>/tail</SavePath></Parvex>",
+        "<Parvex><SavePath>/old<?xml version=\"1.0\"?>/tail</SavePath><Lang",
+    };
+    for (const char* content : contents) {
+        SCOPED_TRACE(content);
+        WriteFile(path, content);
+        ASSERT_TRUE(WriteSetting(kSettingSavePath, "/new"));
+        EXPECT_EQ(ReadSetting(kSettingSavePath, ""), "/new");
+    }
+}
+
 TEST_F(Settings, AMalformedFileIsReplacedByTheNextWriteKeepingWhatCouldBeRead) {
     WriteFile(path, "<Parvex>\n\t<DeliveryUrl>https://x/link/view/c</DeliveryUrl>\n\t<Lang");
     EXPECT_EQ(ReadSetting(kSettingDeliveryUrl, "none"), "none");
