@@ -143,15 +143,12 @@ int GetWithContentLength(const std::string& url, ServiceReply& reply, std::int64
 
 int ListFolder(const BoxFileInfo& box, std::int64_t limit, int offset, bool list, BoxListing& reply,
                const std::atomic<bool>* stop) {
+    // The item's fields came from the service: encoded, they cannot add parameters.
     const ServiceParams params{
-        {"from", box.from},
-        {"include_deleted", "false"},
-        {"limit", std::to_string(limit)},
-        {"list", list ? "true" : "false"},
-        {"neid", box.neid},
-        {"offset", std::to_string(offset)},
-        {"path_type", box.pathtype},
-        {"prefix_neid", box.prefixneid},
+        {"from", PercentEncode(box.from)},          {"include_deleted", "false"},
+        {"limit", std::to_string(limit)},           {"list", list ? "true" : "false"},
+        {"neid", PercentEncode(box.neid)},          {"offset", std::to_string(offset)},
+        {"path_type", PercentEncode(box.pathtype)}, {"prefix_neid", PercentEncode(box.prefixneid)},
     };
     auto client = MakeServiceRequest(ServiceBase(), "GET",
                                      "metadata/databox" + PercentEncode(box.path), params);
@@ -197,14 +194,14 @@ int ListFolderAll(const BoxFileInfo& box, std::int64_t limit, int offset, bool l
 
 int ListRevisions(const BoxFileInfo& box, int revisionLimit, RevisionListing& reply) {
     ServiceParams params{
-        {"from", box.from},
-        {"neid", box.neid},
+        {"from", PercentEncode(box.from)},
+        {"neid", PercentEncode(box.neid)},
         {"path", PercentEncode(box.path)},
-        {"path_type", box.pathtype},
+        {"path_type", PercentEncode(box.pathtype)},
         {"rev_limit", std::to_string(revisionLimit)},
     };
     if (!box.prefixneid.empty()) {
-        params["prefix_neid"] = box.prefixneid;
+        params["prefix_neid"] = PercentEncode(box.prefixneid);
     }
     auto client = MakeServiceRequest(ServiceBase(), "GET",
                                      "revisions/databox" + PercentEncode(box.path), params);

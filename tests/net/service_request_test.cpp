@@ -129,7 +129,7 @@ TEST_F(ServiceRequestTest, CallsCarryTheirQueryBodyAndCookies) {
     BoxFileInfo box;
     box.path = "/Team/a b";
     box.pathtype = "ent";
-    box.neid = "9";
+    box.neid = "9&limit=1#x"; // from the service: it cannot add parameters
     BoxListing listing;
     ASSERT_EQ(ListFolder(box, 50, 10, false, listing), 0);
 
@@ -145,7 +145,7 @@ TEST_F(ServiceRequestTest, CallsCarryTheirQueryBodyAndCookies) {
     EXPECT_EQ(requests[4].body, "password=a%2bb%3d");
     EXPECT_EQ(requests[5].requestLine,
               "GET /v2/metadata/databox/Team/a%20b?from=&include_deleted=false&limit=50&"
-              "list=false&neid=9&offset=10&path_type=ent&prefix_neid= HTTP/1.1");
+              "list=false&neid=9%26limit%3d1%23x&offset=10&path_type=ent&prefix_neid= HTTP/1.1");
 }
 
 TEST_F(ServiceRequestTest, LinkResolutionReadsBothReplyForms) {
@@ -227,6 +227,25 @@ TEST_F(ServiceRequestTest, WholeFoldersArePagedBy200) {
     ASSERT_EQ(ListFolderAll(box, 20, 3, false, small), 0);
     EXPECT_NE(server.Requests().back().requestLine.find("limit=20&list=false&neid=&offset=3"),
               std::string::npos);
+}
+
+TEST_F(ServiceRequestTest, AWholeFolderWhosePagesRepeatEndsWith20111) {
+    // Every offset answers the first page.
+    ScriptServer server([](const ScriptServer::Request&, ScriptServer::Connection& c) {
+        std::string children;
+        for (int i = 0; i < 200; ++i) {
+            children += std::string(children.empty() ? "" : ",") + "{\"path\":\"/d/" +
+                        std::to_string(i) + "\"}";
+        }
+        return c.Reply(200, "{\"path\":\"/d\",\"is_dir\":true,\"content\":[" + children + "]}");
+    });
+    GetEngineContext().settings.SetOption(kOptionServiceAddress, server.Url(""));
+    BoxFileInfo box;
+    box.path = "/d";
+    BoxListing listing;
+    EXPECT_EQ(ListFolderAll(box, 0, 0, true, listing), 20111);
+    EXPECT_EQ(server.Requests().size(), 2u);
+    EXPECT_FALSE(listing.errorMessage.empty());
 }
 
 } // namespace
