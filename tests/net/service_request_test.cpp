@@ -14,6 +14,16 @@ namespace {
 
 using ::testing::ElementsAre;
 
+// A storage listing of folder /d with the children "/d/<i>" of <i> bytes, i in [first, end).
+std::string FolderPage(int first, int end) {
+    std::string children;
+    for (int i = first; i < end; ++i) {
+        children += std::string(children.empty() ? "" : ",") + "{\"path\":\"/d/" +
+                    std::to_string(i) + "\",\"bytes\":" + std::to_string(i) + "}";
+    }
+    return "{\"path\":\"/d\",\"is_dir\":true,\"content\":[" + children + "]}";
+}
+
 using ServiceRequestTest = NetTest;
 
 TEST(ServiceTextTest, ParamsAndPercentEncoding) {
@@ -200,12 +210,7 @@ TEST_F(ServiceRequestTest, WholeFoldersArePagedBy200) {
     ScriptServer server([](const ScriptServer::Request& r, ScriptServer::Connection& c) {
         const std::size_t at = r.requestLine.find("offset=");
         const int offset = std::stoi(r.requestLine.substr(at + 7));
-        std::string children;
-        for (int i = offset; i < std::min(offset + 200, 450); ++i) {
-            children += std::string(children.empty() ? "" : ",") + "{\"path\":\"/d/" +
-                        std::to_string(i) + "\",\"bytes\":" + std::to_string(i) + "}";
-        }
-        return c.Reply(200, "{\"path\":\"/d\",\"is_dir\":true,\"content\":[" + children + "]}");
+        return c.Reply(200, FolderPage(offset, std::min(offset + 200, 450)));
     });
     GetEngineContext().settings.SetOption(kOptionServiceAddress, server.Url(""));
     BoxFileInfo box;
@@ -232,12 +237,7 @@ TEST_F(ServiceRequestTest, WholeFoldersArePagedBy200) {
 TEST_F(ServiceRequestTest, AWholeFolderWhosePagesRepeatEndsWith20111) {
     // Every offset answers the first page.
     ScriptServer server([](const ScriptServer::Request&, ScriptServer::Connection& c) {
-        std::string children;
-        for (int i = 0; i < 200; ++i) {
-            children += std::string(children.empty() ? "" : ",") + "{\"path\":\"/d/" +
-                        std::to_string(i) + "\"}";
-        }
-        return c.Reply(200, "{\"path\":\"/d\",\"is_dir\":true,\"content\":[" + children + "]}");
+        return c.Reply(200, FolderPage(0, 200));
     });
     GetEngineContext().settings.SetOption(kOptionServiceAddress, server.Url(""));
     BoxFileInfo box;
