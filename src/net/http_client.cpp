@@ -104,12 +104,12 @@ std::string UrlScheme(std::string_view url) {
         return {};
     }
     const std::string_view scheme = url.substr(0, colon);
-    static constexpr std::string_view kLetters =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    // A letter first, then letters, digits, "+", "-" and ".".
+    static constexpr std::string_view kSchemeChars =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.";
+    static constexpr std::string_view kLetters = kSchemeChars.substr(0, 52);
     if (kLetters.find(scheme.front()) == std::string_view::npos ||
-        scheme.find_first_not_of(
-            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") !=
-            std::string_view::npos) {
+        scheme.find_first_not_of(kSchemeChars) != std::string_view::npos) {
         return {};
     }
     return AsciiLower(scheme);
