@@ -3,11 +3,18 @@
 # HTTPS on loopback:
 #   1. one 1 GiB file from parvex-service, and from nginx when it can be installed:
 #      throughput (MiB/s), CPU seconds (user + sys) per GiB and peak RSS;
-#   2. a link folder of 2,000 files of 64 KiB from parvex-service: files per second.
+#   2. a link folder of 2,000 files of 64 KiB from parvex-service: files per second;
+#   3. crash loss, with nginx: the 1 GiB file served at 20 MiB/s per connection, the download
+#      killed with SIGKILL 2 s after its start and then resumed to completion (the engine with
+#      --resume on the same data folder, aria2c with -c): the MiB nginx sent twice, that is
+#      the body bytes its access log counts for both runs less the file's size.
 # Every run starts from an empty folder and its bytes are checked afterwards. A benchmark
 # reports figures and ratios engine/aria2c (medians of BENCH_ROUNDS runs each, default 3); it
 # passes or fails nothing. Expects a build in build/ (or $BUILD_DIR) and builds nothing;
 # installs aria2, nginx and time when missing.
+# BENCH_CASES picks cases by name, separated by spaces or commas: service (1 GiB from
+# parvex-service), nginx (1 GiB from nginx), many (the 2,000 files) and kill (crash loss);
+# all of them by default.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +22,14 @@ build=${BUILD_DIR:-$repo/build}
 big_size=$((1024 * 1024 * 1024))
 file_count=2000
 file_size=65536
+all_cases="service nginx many kill"
+cases=" ${BENCH_CASES:-$all_cases} "
+cases=${cases//,/ }
+for name in $cases; do
+  [[ " $all_cases " == *" $name "* ]] ||
+    { echo "download_bench: unknown case \"$name\" in BENCH_CASES ($all_cases)" >&2; exit 1; }
+done
+wanted() { [[ $cases == *" $1 "* ]]; }
 
 as_root=()
 [[ $(id -u) -ne 0 ]] && as_root=(sudo)
@@ -36,7 +51,7 @@ if [[ -z "$nginx_bin" ]] && apt_install nginx; then
   nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 fi
 if [[ -z "$nginx_bin" || ! -x "$nginx_bin" ]]; then
-  echo "download_bench: nginx could not be installed; its case is left out"
+  echo "download_bench: nginx could not be installed; its cases are left out"
   nginx_bin=""
 fi
 
@@ -54,9 +69,10 @@ fetch_bin=$(find_binary parvex-engine-fetch fetch)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/parvex-download-bench.XXXXXX")
 servers=() # process ids
+victim="" # the download the crash-loss case is about to kill
 cleanup() {
   local pid
-  for pid in "${servers[@]}"; do
+  for pid in $victim "${servers[@]}"; do
     kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   done
   rm -rf "$work"
@@ -103,7 +119,12 @@ if [[ -n "$nginx_bin" ]]; then
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=127.0.0.1" \
     -addext "subjectAltName=IP:127.0.0.1" -keyout "$work/nginx.key" -out "$work/nginx.pem" \
     >/dev/null 2>&1
-  nginx_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])'
+  }
+  nginx_port=$(free_port)
+  kill_port=$(free_port)
   mkdir -p "$work/nginx"
   # Started as root, nginx's workers read the file as an unprivileged user.
   chmod 755 "$work" "$work/www"
@@ -124,12 +145,28 @@ http {
     ssl_certificate_key $work/nginx.key;
     root $work/www;
   }
+  # The crash-loss case's server: the rate per connection keeps a download unfinished when it
+  # is killed, and its log tags each request's body bytes with the run named in the query.
+  log_format crash '\$arg_run \$uri \$status \$body_bytes_sent';
+  server {
+    listen 127.0.0.1:$kill_port ssl;
+    ssl_certificate $work/nginx.pem;
+    ssl_certificate_key $work/nginx.key;
+    root $work/www;
+    limit_rate 20m;
+    access_log $work/nginx/kill.log crash;
+    location = /connections {
+      stub_status;
+      access_log off;
+    }
+  }
 }
 EOF
   "$nginx_bin" -p "$work/nginx" -e "$work/nginx/error.log" -c "$work/nginx/nginx.conf" \
     -g "daemon off; worker_processes 2; pid $work/nginx/nginx.pid;" &
   servers+=($!)
   nginx_url="https://127.0.0.1:$nginx_port/big.bin"
+  kill_url="https://127.0.0.1:$kill_port/big.bin"
   for _ in $(seq 200); do
     curl -sf --cacert "$work/nginx.pem" -r 0-0 -o /dev/null "$nginx_url" && break
     sleep 0.05
@@ -173,11 +210,11 @@ report() { # case, tool, figure, unit: prints the last measure and keeps it for 
   rows+=("$(printf '%-24s %-7s %9.1f %-8s %8.2f %8s %8d' "$1" "$2" "$3" "$4" "$wall" "$cpu" "$rss_mib")")
   echo "$1: $2 $3 $4, $cpu CPU s, peak RSS $rss_mib MiB"
 }
-compare() { # case, engine figure, aria2c figure, unit
+compare() { # case, engine figure, aria2c figure, unit[, remark]
   local value
   value=$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
-  ratios+=("$1: engine/aria2c $value ($4)")
-  echo "$1: ratio engine/aria2c $value"
+  ratios+=("$1: engine/aria2c $value ($4${5:+, $5})")
+  echo "$1: ratio engine/aria2c $value${5:+ ($5)}"
 }
 
 big_mib=$((big_size / 1048576))
@@ -218,29 +255,125 @@ pair_case() {
   compare "$name" "$engine_figure" "$figure" "$unit"
 }
 
+aria_big=(aria2c -x10 -s10 -k1M --file-allocation=falloc -q)
+
 big_case() { # case, CA file, URL for aria2c, then the engine's request arguments
   local name=$1 ca=$2 url=$3
   shift 3
   # shellcheck disable=SC2034 # passed to pair_case by name
   local big_engine=("$fetch_bin" --data-dir "$work/data" "$@" --ca-file "$ca" --quiet)
   # shellcheck disable=SC2034
-  local big_aria=(aria2c -x10 -s10 -k1M --file-allocation=falloc -q --ca-certificate="$ca"
-    -d "{dir}" -o big.bin "$url")
+  local big_aria=("${aria_big[@]}" --ca-certificate="$ca" -d "{dir}" -o big.bin "$url")
   pair_case "$name" MiB/s "$big_mib" check_big big_engine big_aria
 }
 
+# Waits until nginx holds no connection but the asking one: a request is logged before its
+# connection closes, so a killed download's requests are all counted then.
+nginx_idle() {
+  local active
+  for _ in $(seq 200); do
+    active=$(curl -sf --cacert "$work/nginx.pem" "https://127.0.0.1:$kill_port/connections" |
+      awk '/^Active connections:/ { print $3 }')
+    [[ $active == 1 ]] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# One download killed 2 s after its start, then resumed to completion: `crash_run TOOL RUN`,
+# RUN tagging its requests in nginx's log. Sets refetched_mib, the MiB nginx sent for the
+# file beyond its size over both runs, and wall, the seconds of both.
+crash_run() {
+  local tool=$1 run=$2
+  local url="$kill_url?run=$run" dir="$work/run" data="$work/kill-data"
+  local tls=(--ca-file "$work/nginx.pem" --quiet) first second status start bytes
+  rm -rf "$dir" "$data"
+  mkdir -p "$dir"
+  if [[ $tool == engine ]]; then
+    first=("$fetch_bin" --data-dir "$data" --url "$url" --to "$dir/big.bin" "${tls[@]}")
+    second=("$fetch_bin" --data-dir "$data" --resume "${tls[@]}")
+  else
+    # aria2c keeps its control file next to the download from the start; -c resumes from it.
+    first=("${aria_big[@]}" --ca-certificate="$work/nginx.pem" -d "$dir" -o big.bin "$url")
+    second=("${first[@]}" -c)
+  fi
+  start=$(date +%s.%N)
+  "${first[@]}" >"$work/run.log" 2>&1 &
+  victim=$!
+  sleep 2 # the measured time before the crash
+  kill -KILL "$victim" 2>/dev/null || true
+  status=0
+  wait "$victim" 2>/dev/null || status=$?
+  victim=""
+  if ((status != 128 + 9)); then
+    echo "download_bench: crash loss $tool ended with status $status before it was killed:" >&2
+    tail -n 5 "$work/run.log" >&2
+    exit 1
+  fi
+  if ! "${second[@]}" >"$work/run.log" 2>&1; then
+    echo "download_bench: crash loss $tool failed to resume:" >&2
+    tail -n 5 "$work/run.log" >&2
+    exit 1
+  fi
+  wall=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }')
+  check_big "$dir" || { echo "download_bench: crash loss $tool wrote wrong bytes" >&2; exit 1; }
+  nginx_idle || { echo "download_bench: nginx kept connections open" >&2; exit 1; }
+  bytes=$(awk -v run="$run" '$1 == run && $2 == "/big.bin" { t += $4 } END { printf "%d", t }' \
+    "$work/nginx/kill.log")
+  if ((bytes < big_size)); then
+    echo "download_bench: nginx logged $bytes bytes for crash loss $tool, less than the file" >&2
+    exit 1
+  fi
+  refetched_mib=$(awk -v b="$bytes" -v s="$big_size" 'BEGIN { printf "%.1f", (b - s) / 1048576 }')
+  rm -rf "$dir" "$data"
+}
+
+# The crash-loss case, in alternating order like pair_case; reports each tool's median MiB
+# sent twice and the median seconds of its two runs.
+kill_case() {
+  local name="1 GiB crash loss, nginx"
+  local -A losses=() walls=()
+  local round tool order figure engine_figure
+  for ((round = 0; round < rounds; round++)); do
+    order=(engine aria2c)
+    ((round % 2 == 1)) && order=(aria2c engine)
+    for tool in "${order[@]}"; do
+      crash_run "$tool" "$tool-$round"
+      losses[$tool]+="$refetched_mib "
+      walls[$tool]+="$wall "
+    done
+  done
+  for tool in engine aria2c; do
+    figure=$(tr ' ' '\n' <<<"${losses[$tool]}" | grep . | median)
+    wall=$(tr ' ' '\n' <<<"${walls[$tool]}" | grep . | median)
+    rows+=("$(printf '%-24s %-7s %9.1f %-8s %8.2f %8s %8s' "$name" "$tool" "$figure" \
+      "MiB 2x" "$wall" - -)")
+    echo "$name: $tool $figure MiB fetched twice"
+    [[ $tool == engine ]] && engine_figure=$figure
+  done
+  compare "$name" "$engine_figure" "$figure" "MiB fetched twice" "lower is better"
+}
+
 # The file is 1 GiB, so its CPU seconds are the CPU seconds per GiB.
-big_case "1 GiB, parvex-service" "$service_ca" "$big_url" --link "$service_base" bigfile --to "{dir}"
-if [[ -n "$nginx_bin" ]]; then
+if wanted service; then
+  big_case "1 GiB, parvex-service" "$service_ca" "$big_url" --link "$service_base" bigfile \
+    --to "{dir}"
+fi
+if [[ -n "$nginx_bin" ]] && wanted nginx; then
   big_case "1 GiB, nginx" "$work/nginx.pem" "$nginx_url" --url "$nginx_url" --to "{dir}/big.bin"
 fi
+if [[ -n "$nginx_bin" ]] && wanted kill; then
+  kill_case
+fi
 
-# shellcheck disable=SC2034 # passed to pair_case by name
-many_engine=("$fetch_bin" --data-dir "$work/data" --link "$service_base" manyfiles --to "{dir}"
-  --ca-file "$service_ca" --quiet)
-# shellcheck disable=SC2034
-many_aria=(aria2c -j10 -x1 -q --ca-certificate="$service_ca" -d "{dir}" -i "$work/many.aria2")
-pair_case "2,000 x 64 KiB, link" files/s "$file_count" check_many many_engine many_aria
+if wanted many; then
+  # shellcheck disable=SC2034 # passed to pair_case by name
+  many_engine=("$fetch_bin" --data-dir "$work/data" --link "$service_base" manyfiles
+    --to "{dir}" --ca-file "$service_ca" --quiet)
+  # shellcheck disable=SC2034
+  many_aria=(aria2c -j10 -x1 -q --ca-certificate="$service_ca" -d "{dir}" -i "$work/many.aria2")
+  pair_case "2,000 x 64 KiB, link" files/s "$file_count" check_many many_engine many_aria
+fi
 
 echo
 printf '%-24s %-7s %9s %-8s %8s %8s %8s\n' case tool figure unit "wall s" "CPU s" "RSS MiB"
