@@ -1,5 +1,7 @@
 #include "app/data_folders.h"
 
+#include "engine/private_paths.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <pwd.h>
@@ -32,9 +34,9 @@ std::string HomeFolder() {
 
 std::string g_appDataOverride;
 
+// The folders hold tokens and logs: private to the user.
 std::string EnsureFolder(const fs::path& folder) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
+    EnsurePrivateFolder(folder.string());
     return folder.string();
 }
 

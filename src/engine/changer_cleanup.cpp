@@ -3,6 +3,7 @@
 #include "engine/change_queue.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
+#include "engine/task_id.h"
 #include "engine/task_mgr.h"
 
 #include <algorithm>
@@ -13,15 +14,7 @@
 
 namespace {
 
-constexpr std::size_t kTaskIdLength = 32;
 constexpr std::chrono::seconds kRecentFolder{60};
-
-// Task ids are MD5 digests in upper-case hex; any other name in the data folder is not ours.
-bool IsTaskIdName(std::string_view name) {
-    return name.size() == kTaskIdLength && std::all_of(name.begin(), name.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-           });
-}
 
 // A task being added on another thread creates its folder before the container holds it: a
 // folder touched within the last minute is left for a later cleanup.
@@ -50,7 +43,8 @@ void CChangerDeleteTmpFile::DoChange() {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
         // A link is never followed: only a real folder is a task's folder.
-        if (IsTaskIdName(name) &&
+        // Any name but a task id in the data folder is not ours.
+        if (IsTaskId(name) &&
             it->symlink_status(typeError).type() == std::filesystem::file_type::directory &&
             tasks->FindTask(name) == nullptr && !IsRecent(it->path())) {
             orphans.push_back(it->path());

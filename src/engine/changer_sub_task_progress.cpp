@@ -149,6 +149,10 @@ void CChangerSubTaskProgress::DoChange() {
     }
 
     entry->StoreSubTask(sub);
+    // Reported parts are on the disk already: recorded at once, a crash fetches them no more.
+    if (doneParts.Any() || requested != 0) {
+        tasks->RequestSubTaskFlush(m_taskId);
+    }
     CTaskInfo task = entry->Info();
     task.transmethod = sub.transmethod;
     task.rsyncstate = sub.rsyncstate;

@@ -1,5 +1,7 @@
 #include "engine/data_folder_lock.h"
 
+#include "engine/private_paths.h"
+
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -14,8 +16,8 @@ bool CDataFolderLock::Acquire(const std::string& folder) {
     if (folder.empty()) {
         return true;
     }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
+    // Made (or tightened) before anything is stored in it.
+    EnsurePrivateFolder(folder);
     const std::string path = (std::filesystem::path(folder) / "engine.lock").string();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {

@@ -3,7 +3,9 @@
 #include "engine/ascii_text.h"
 #include "engine/delivery_url.h"
 #include "engine/engine_log.h"
+#include "engine/local_name.h"
 #include "engine/path_text.h"
+#include "engine/secret_mask.h"
 
 #include <optional>
 #include <string_view>
@@ -27,7 +29,7 @@ std::optional<std::string> DeliveryCode(const std::string& metaurl) {
     if (marker == std::string::npos) {
         EngineLogF(kEngineLogError,
                    "FillSubTaskInfo: boxFileInfo.m_strMetaUrl can't find [/delivery/metadata/]: %s",
-                   metaurl.c_str());
+                   MaskSecrets(metaurl).c_str());
         return std::nullopt;
     }
     std::string_view code = std::string_view(metaurl).substr(marker + kDeliveryMetadata.size());
@@ -47,7 +49,8 @@ std::optional<std::string> FromCode(const std::string& path, const std::string& 
                                     const char* what) {
     const std::size_t pos = code.empty() ? std::string::npos : path.find(code);
     if (pos == std::string::npos) {
-        EngineLogF(kEngineLogError, "FillSubTaskInfo: %s error: %s", what, path.c_str());
+        EngineLogF(kEngineLogError, "FillSubTaskInfo: %s error: %s", what,
+                   MaskSecrets(path).c_str());
         return std::nullopt;
     }
     const std::string_view rest = std::string_view(path).substr(pos);
@@ -66,14 +69,14 @@ std::optional<std::string> MakeRelative(const std::string& item, const std::stri
     const std::string normalItem = PathText(item).Normalize().Text();
     const std::string normalBase = PathText(base).Normalize().Text();
     if (normalItem.compare(0, normalBase.size(), normalBase) != 0) {
-        EngineLogF(kEngineLogError, "FillSubTaskInfo: MakeRelative failed: [%s] [%s]", item.c_str(),
-                   base.c_str());
+        EngineLogF(kEngineLogError, "FillSubTaskInfo: MakeRelative failed: [%s] [%s]",
+                   MaskSecrets(item).c_str(), MaskSecrets(base).c_str());
         return std::nullopt;
     }
     std::string rest = normalItem.substr(normalBase.size());
     if (!rest.empty() && rest.front() != '/' && normalBase.back() != '/') {
-        EngineLogF(kEngineLogError, "FillSubTaskInfo: MakeRelative failed: [%s] [%s]", item.c_str(),
-                   base.c_str());
+        EngineLogF(kEngineLogError, "FillSubTaskInfo: MakeRelative failed: [%s] [%s]",
+                   MaskSecrets(item).c_str(), MaskSecrets(base).c_str());
         return std::nullopt;
     }
     return rest;
@@ -98,6 +101,27 @@ bool IsSafeRelativePart(std::string_view relative) {
         start = end + 1;
     }
     return true;
+}
+
+// The local form of a safe relative part: a segment that ends in the temporary suffix is
+// numbered, so it can be neither another file's temporary name nor look like one.
+std::string LocalRelativePart(std::string_view relative) {
+    std::string local;
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        std::size_t end = relative.find_first_of("/\\", start);
+        if (end == std::string_view::npos) {
+            end = relative.size();
+        }
+        const std::string_view segment = relative.substr(start, end - start);
+        local.append(HasTempSuffix(segment) ? NumberedName(segment, 1, true)
+                                            : std::string(segment));
+        if (end < relative.size()) {
+            local.push_back('/');
+        }
+        start = end + 1;
+    }
+    return local;
 }
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -137,16 +161,16 @@ std::optional<std::string> DownloadLocalPath(const CTaskInfo& task, const SubTas
     }
     if (!IsSafeRelativePart(*relative)) {
         EngineLogF(kEngineLogError, "FillSubTaskInfo: unsafe path from the server refused: %s",
-                   summary.path.c_str());
+                   MaskSecrets(summary.path).c_str());
         return std::nullopt;
     }
     const std::string folder = PathText(task.local_file.path).Normalize().Text();
-    local.Append(*relative);
+    local.Append(LocalRelativePart(*relative));
     // The segment check already keeps the path inside; this guards the join itself.
     if (local.Text() != folder && !StartsWith(local.Text(), folder + "/") &&
         !(folder.ends_with('/') && StartsWith(local.Text(), folder))) {
         EngineLogF(kEngineLogError, "FillSubTaskInfo: unsafe path from the server refused: %s",
-                   summary.path.c_str());
+                   MaskSecrets(summary.path).c_str());
         return std::nullopt;
     }
     return local.Text();

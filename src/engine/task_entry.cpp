@@ -3,7 +3,9 @@
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
+#include "engine/part_layout.h"
 #include "engine/protect_text.h"
+#include "engine/secret_mask.h"
 #include "engine/sub_task_fill.h"
 #include "engine/task_mgr_events.h"
 #include "store/task_db.h"
@@ -106,12 +108,41 @@ void CTaskEntry::UpdateUsedTimeLocked() {
     m_lastActivity = now;
 }
 
+namespace {
+
+struct StoredCheck {
+    bool pathValid = true;
+    bool pathReplaced = false;
+    bool bitmapReset = false;
+};
+
+// What stored details may not decide: the local path is derived again from the task's folder
+// and the service path, and a download's part bitmap must fit the file (one that does not is
+// reset, so its parts are fetched again).
+StoredCheck RevalidateStored(const CTaskInfo& task, const SubTaskSummary& summary,
+                             CSubTaskInfo& sub) {
+    StoredCheck check;
+    CSubTaskInfo derived;
+    check.pathValid = FillSubTaskInfo(task, summary, derived);
+    if (sub.local_file.path != derived.local_file.path) {
+        sub.local_file.path = derived.local_file.path;
+        check.pathReplaced = true;
+    }
+    if (!sub.is_upload && sub.trans_bitmap.BitCount() != 0 &&
+        sub.trans_bitmap.BitCount() != PartCount(sub.size, PartSizeFor(false))) {
+        sub.trans_bitmap = PartBitmap();
+        check.bitmapReset = true;
+    }
+    return check;
+}
+
+} // namespace
+
 bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out,
                             bool* localPathValid) const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const bool checkPath = localPathValid != nullptr;
     bool valid = true;
-    if (!checkPath) {
+    if (localPathValid == nullptr) {
         localPathValid = &valid;
     }
     *localPathValid = true;
@@ -131,12 +162,7 @@ bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out,
                 if (summary.rsyncstate != 1) {
                     read.rsyncstate = summary.rsyncstate;
                 }
-                if (checkPath) {
-                    // A sub-task that once failed for its name keeps the task's own path in its
-                    // details: derive again rather than trust them.
-                    CSubTaskInfo derived;
-                    *localPathValid = FillSubTaskInfo(m_info, summary, derived);
-                }
+                *localPathValid = RevalidateStored(m_info, summary, read).pathValid;
                 out = std::move(read);
                 return true;
             }
@@ -301,12 +327,26 @@ bool CTaskEntry::LoadSubTasks() {
         m_subTaskBytes[path] = summary.size;
         m_bytesTotal += summary.size;
     }
-    for (const auto& [path, summary] : m_active) {
+    for (auto& [path, summary] : m_active) {
         CSubTaskInfo sub;
         sub.sub_task_path = summary.path;
         sub.size = summary.size;
         sub.state = summary.state;
-        const std::uint64_t bytes = sub.FromJson(summary.json) ? sub.CompleteBytes() : 0;
+        const bool readable = sub.FromJson(summary.json);
+        if (readable) {
+            const StoredCheck check = RevalidateStored(m_info, summary, sub);
+            if (check.pathReplaced || check.bitmapReset) {
+                EngineLogF(kEngineLogError,
+                           "LoadSubTasks: stored %s%s%s replaced: task:%s, subTask:%s",
+                           check.pathReplaced ? "local path" : "",
+                           check.pathReplaced && check.bitmapReset ? " and " : "",
+                           check.bitmapReset ? "part bitmap" : "", m_info.task_id.c_str(),
+                           MaskSecrets(path).c_str());
+                summary.json = sub.ToJson();
+                m_subTaskDb.Save(summary);
+            }
+        }
+        const std::uint64_t bytes = readable ? sub.CompleteBytes() : 0;
         m_subTaskBytes[path] = bytes;
         m_bytesTotal += bytes;
     }

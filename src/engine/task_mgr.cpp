@@ -44,10 +44,20 @@ void AdjustLoadedState(CTaskInfo& task, bool resumeOnLoad) {
 
 } // namespace
 
-CTaskMgr::CTaskMgr(ITaskMgrEvents* events) : m_events(events) {}
+CTaskMgr::CTaskMgr(ITaskMgrEvents* events)
+    : m_events(events), m_flusher([this](const std::string& taskId) {
+          if (const EntryPtr entry = FindTask(taskId)) {
+              entry->FlushSubTasks();
+          }
+      }) {}
 
 CTaskMgr::~CTaskMgr() {
+    m_flusher.Finish();
     FlushAll();
+}
+
+void CTaskMgr::RequestSubTaskFlush(const std::string& taskId) {
+    m_flusher.Request(taskId);
 }
 
 std::shared_ptr<CTaskEntry> CTaskMgr::FindTask(const std::string& taskId) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/store_flusher.h"
 #include "engine/task_entry.h"
 #include "engine/task_info.h"
 #include "store/task_db.h"
@@ -70,6 +71,9 @@ public:
     bool IsLoaded() const { return m_loaded.load(); }
 
     CTaskDB& TaskStore() { return m_taskDb; }
+    // Has the task's staged sub-task records written soon, off the calling thread: progress
+    // that is on the disk is recorded within moments, so a crash fetches little twice.
+    void RequestSubTaskFlush(const std::string& taskId);
 
 private:
     using EntryPtr = std::shared_ptr<CTaskEntry>;
@@ -85,4 +89,6 @@ private:
     std::map<std::string, std::uint64_t> m_order;
     std::atomic<bool> m_loaded{false};
     std::atomic<std::uint64_t> m_lastCommitRetry{0};
+    // Last: its thread uses the members above and stops first.
+    CStoreFlusher m_flusher;
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -113,6 +114,12 @@ CLogWriter::BatchResult CLogWriter::WriteBatch() {
         return result;
     }
     result.opened = true;
+    // A log may carry names and addresses: a file left readable by an older version is
+    // tightened too.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && (info.st_mode & 0777) != 0600) {
+        ::fchmod(fd, 0600);
+    }
 
     std::vector<std::string> batch;
     {

@@ -5,7 +5,9 @@
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
 #include "engine/engine_task.h"
+#include "engine/local_name.h"
 #include "engine/message_texts.h"
+#include "engine/path_text.h"
 #include "engine/platform_error.h"
 #include "engine/secret_mask.h"
 #include "engine/task_entry.h"
@@ -13,9 +15,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 struct SharedTaskFile {
@@ -38,6 +43,8 @@ struct SharedTaskFile {
     // later sync can vouch for them.
     std::atomic<std::uint64_t> failedThrough{0};
     std::atomic<std::int64_t> lastSyncStartMs{-1};
+    std::atomic<std::uint64_t> bytesWritten{0};
+    std::atomic<std::uint64_t> bytesAtSyncStart{0};
 };
 
 namespace {
@@ -54,7 +61,7 @@ TaskFileRegistry& Registry() {
     return *registry;
 }
 
-constexpr const char* kTempSuffix = ".tovutmp";
+std::atomic<std::uint64_t> g_syncIntervalMs{CTaskFile::kSyncIntervalMs};
 
 std::int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -67,8 +74,47 @@ bool AcceptsWriters(const CTaskEntry& entry) {
     return state == kStateWaiting || state == kStateWorking;
 }
 
+// Where a download's files are: the task's folder (trusted, the user chose it), the folders
+// below it and the file's name. A single-file task's folder is the one that holds its file.
+struct FileLocation {
+    std::string root;
+    std::string folder; // below the root, "/"-separated, may be empty
+    std::string name;
+};
+
+std::optional<FileLocation> Locate(const std::string& taskLocalPath, const std::string& localPath) {
+    const std::string taskPath = PathText(taskLocalPath).Normalize().Text();
+    const std::string path = PathText(localPath).Normalize().Text();
+    FileLocation location;
+    std::string rest;
+    if (path == taskPath) {
+        const std::size_t slash = path.rfind('/');
+        location.root =
+            slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
+        rest = slash == std::string::npos ? path : path.substr(slash + 1);
+    } else if (path.starts_with(taskPath + "/")) {
+        location.root = taskPath;
+        rest = path.substr(taskPath.size() + 1);
+    } else {
+        return std::nullopt;
+    }
+    const std::size_t slash = rest.rfind('/');
+    location.folder = slash == std::string::npos ? std::string() : rest.substr(0, slash);
+    location.name = slash == std::string::npos ? rest : rest.substr(slash + 1);
+    if (location.name.empty() || location.name == "." || location.name == "..") {
+        return std::nullopt;
+    }
+    return location;
+}
+
+// The engine code of a failed file operation: a symbolic link or an odd file in the way of a
+// download is refused like a bad name.
+int FileFailureCode(int err) {
+    return IsNotPlainFileError(err) ? engine_code::kInvalidNameFromServer : MapErrno(err);
+}
+
 // 0, or the code of the failure: a platform file code or 20108 for a name that would leave the
-// task's folder.
+// task's folder or for something other than a plain file or folder in the way.
 int InitFile(SharedTaskFile& shared, const std::string& taskId, const std::string& subTaskPath,
              TaskFileUse use) {
     shared.file.Close();
@@ -79,32 +125,66 @@ int InitFile(SharedTaskFile& shared, const std::string& taskId, const std::strin
         SetLastFileError(ENOENT);
         return platform_error::kFileNotFound;
     }
-    if (!pathValid) {
+    const std::optional<FileLocation> location =
+        pathValid ? Locate(entry->LocalPath(), sub.local_file.path) : std::nullopt;
+    if (!location) {
         return engine_code::kInvalidNameFromServer;
     }
-    const std::string path = TempFilePath(sub.local_file.path);
-    shared.file.SetPath(path);
+    if (use == TaskFileUse::kWrite && sub.state == kStateCompleted) {
+        shared.completed = true; // a late worker of a finished file: no new temporary file
+        return 0;
+    }
+    // Only a writer makes folders; the finishing step of an empty file is one too.
+    const bool write = use == TaskFileUse::kWrite || sub.box_file.size == 0;
+    const int folder = OpenFolderBelow(location->root, location->folder, write);
+    if (folder < 0) {
+        return FileFailureCode(LastFileError());
+    }
+    shared.file.SetLocation(folder, TempName(location->name), TempFilePath(sub.local_file.path));
     if (use == TaskFileUse::kFinish) {
         // Only a rename is left. An empty file has no bytes to lose and may be made again; any
         // other must be there, or the finished file would be zeros.
         if (sub.box_file.size > 0 || shared.file.Exists()) {
-            return shared.file.Exists() ? 0 : MapErrno(LastFileError());
+            return shared.file.Exists() ? 0 : FileFailureCode(LastFileError());
         }
-    } else if (sub.state == kStateCompleted) {
-        shared.completed = true; // a late worker of a finished file: no new temporary file
-        return 0;
     }
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    if ((!folder.empty() && !CreateDirectories(folder)) ||
-        !shared.file.Open(CTovuFile::kReadWrite, CTovuFile::kOpenAlways) ||
+    if (!shared.file.Open(CTovuFile::kReadWrite, CTovuFile::kOpenAlways) ||
         !shared.file.SetSize(static_cast<std::int64_t>(sub.box_file.size))) {
         shared.file.Close();
-        return MapErrno(LastFileError());
+        return FileFailureCode(LastFileError());
     }
     if (use == TaskFileUse::kFinish) {
         shared.file.Close();
     }
     return 0;
+}
+
+// Moves the finished file to its final name or, when that or its temporary name is taken (a
+// file that is not ours), to the first free numbered name. The name it got, or nullopt.
+std::optional<std::string> PlaceFinished(int folder, const std::string& temp,
+                                         const std::string& wanted) {
+    if (MoveNoReplace(folder, temp, wanted)) {
+        return wanted;
+    }
+    for (int number = 1; LastFileError() == EEXIST && number <= kMaxNameNumber; ++number) {
+        const std::string candidate = NumberedName(wanted, number, false);
+        if (EntryExistsAt(folder, candidate) || EntryExistsAt(folder, TempName(candidate))) {
+            SetLastFileError(EEXIST);
+            continue;
+        }
+        if (MoveNoReplace(folder, temp, candidate)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+// Removes a regular file only: a link or anything else of that name is not ours.
+void UnlinkPlainFile(int folder, const std::string& name) {
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+        ::unlinkat(folder, name.c_str(), 0);
+    }
 }
 
 std::string InitErrorText(int code) {
@@ -118,7 +198,7 @@ std::string InitErrorText(int code) {
 } // namespace
 
 std::string TempFilePath(const std::string& localPath) {
-    return localPath + kTempSuffix;
+    return TempName(localPath);
 }
 
 CTaskFile::~CTaskFile() {
@@ -187,10 +267,9 @@ void CTaskFile::Release() {
         if (--m_shared->users <= 0) {
             // Closed before the entry goes, so the next user can take the writer's lock.
             std::lock_guard fileLock(m_shared->lock);
-            const std::string path = m_shared->file.GetPath();
             m_shared->file.Close();
-            if (m_shared->deleteWhenReleased && !path.empty()) {
-                ::unlink(path.c_str());
+            if (m_shared->deleteWhenReleased && m_shared->file.FolderHandle() >= 0) {
+                UnlinkPlainFile(m_shared->file.FolderHandle(), m_shared->file.Name());
             }
             registry.files.erase(m_key);
         }
@@ -215,6 +294,7 @@ WrittenPart CTaskFile::WriteAt(const void* buffer, std::size_t length, std::uint
     written.bytes = m_shared->file.WriteAt(buffer, length, offset);
     if (written.bytes >= 0) {
         written.sequence = m_shared->writeSequence.fetch_add(1) + 1;
+        m_shared->bytesWritten.fetch_add(static_cast<std::uint64_t>(written.bytes));
     }
     return written;
 }
@@ -237,7 +317,8 @@ bool CTaskFile::SyncDue() const {
         return false;
     }
     const std::int64_t last = m_shared->lastSyncStartMs.load();
-    return last < 0 || SteadyMs() - last >= static_cast<std::int64_t>(kSyncIntervalMs);
+    return last < 0 || SteadyMs() - last >= static_cast<std::int64_t>(g_syncIntervalMs.load()) ||
+           m_shared->bytesWritten.load() - m_shared->bytesAtSyncStart.load() >= kSyncBytes;
 }
 
 bool CTaskFile::SyncThrough(std::uint64_t sequence) {
@@ -257,6 +338,7 @@ bool CTaskFile::SyncThrough(std::uint64_t sequence) {
     }
     // Every write counted before the sync starts is on the disk when it ends.
     const std::uint64_t covers = shared.writeSequence.load();
+    shared.bytesAtSyncStart.store(shared.bytesWritten.load());
     shared.lastSyncStartMs.store(SteadyMs());
     int handle = -1;
     {
@@ -288,14 +370,33 @@ bool CTaskFile::FinishRename() {
         return false;
     }
     std::lock_guard lock(m_shared->lock);
-    const std::string path = m_shared->file.GetPath();
-    if (!path.ends_with(kTempSuffix)) {
+    CTovuFile& file = m_shared->file;
+    const std::string temp = file.Name();
+    const int folder = file.FolderHandle();
+    if (folder < 0 || !HasTempSuffix(temp)) {
         SetLastFileError(ENOENT);
         return false;
     }
-    m_shared->file.Close();
-    if (!MoveReplacing(path, path.substr(0, path.size() - std::string_view(kTempSuffix).size()))) {
+    // Written private; finished, it is the user's file like any other.
+    if ((!file.IsOpen() && !file.Open(CTovuFile::kReadShared, CTovuFile::kOpenExisting)) ||
+        !file.ApplyUserMask()) {
+        file.Close();
         return false;
+    }
+    file.Close();
+    const std::string wanted = temp.substr(0, temp.size() - kTempSuffix.size());
+    std::optional<std::string> placed = PlaceFinished(folder, temp, wanted);
+    if (!placed) {
+        return false;
+    }
+    if (*placed != wanted) {
+        EngineLogF(kEngineLogError, "CTaskFile::FinishRename: %s was taken, saved as %s",
+                   MaskSecrets(wanted).c_str(), MaskSecrets(*placed).c_str());
+    }
+    // The new name must survive a power cut before the sub-task is recorded Completed.
+    if (!SyncFolder(folder)) {
+        EngineLogF(kEngineLogError, "CTaskFile::FinishRename: folder sync failed: %d",
+                   LastFileError());
     }
     // A worker still running on the file (a range fetched twice after a pause) stops quietly.
     m_shared->finished = true;
@@ -310,8 +411,18 @@ void CTaskFile::DeleteTempFile(const CSubTaskInfo& sub) {
         it->second->deleteWhenReleased = true;
         return;
     }
-    // Only a file: a folder of that name is not ours to remove.
-    ::unlink(TempFilePath(sub.local_file.path).c_str());
+    const std::shared_ptr<CTaskEntry> entry = FindEngineTask(sub.task_id).entry;
+    const std::optional<FileLocation> location =
+        entry != nullptr ? Locate(entry->LocalPath(), sub.local_file.path) : std::nullopt;
+    const int folder = location ? OpenFolderBelow(location->root, location->folder, false) : -1;
+    if (folder >= 0) {
+        UnlinkPlainFile(folder, TempName(location->name));
+        ::close(folder);
+    }
+}
+
+void CTaskFile::SetSyncIntervalForTesting(std::uint64_t milliseconds) {
+    g_syncIntervalMs.store(milliseconds == 0 ? kSyncIntervalMs : milliseconds);
 }
 
 std::size_t CTaskFile::OpenFileCount() {

@@ -29,11 +29,14 @@ struct WrittenPart {
 //
 // Writes go to their own offsets and run side by side; closing, renaming and the start of a
 // sync exclude them (the file lock). Syncs are shared: a worker whose parts another worker's
-// sync already covered reports them without syncing again, so a file is synced at most about
-// once a second however many workers write it.
+// sync already covered reports them without syncing again. A part counts as done only once
+// synced, so what a crash loses is what was not yet synced: a file is synced when it has
+// gathered kSyncBytes since the last sync started or kSyncIntervalMs have passed, however many
+// workers write it.
 class CTaskFile {
 public:
-    static constexpr std::uint64_t kSyncIntervalMs = 1000;
+    static constexpr std::uint64_t kSyncIntervalMs = 250;
+    static constexpr std::uint64_t kSyncBytes = 8ull << 20;
 
     CTaskFile() = default;
     ~CTaskFile(); // releases
@@ -54,13 +57,15 @@ public:
     bool IsOpen() const;
     // Whether every write up to `sequence` is known to be on the disk.
     bool IsSynced(std::uint64_t sequence) const;
-    // Whether the last sync started at least the sync interval ago (or there was none).
+    // Whether the last sync started at least the sync interval ago (or there was none), or the
+    // file has gathered kSyncBytes of writes since.
     bool SyncDue() const;
     // Syncs the file's data unless a sync that covers `sequence` already ended. False when the
     // sync failed (LastFileError tells why).
     bool SyncThrough(std::uint64_t sequence);
-    // Gives the finished file its final name (the temporary name without ".tovutmp"), replacing
-    // a file of that name. False, with the last file error set, when the move failed.
+    // Gives the finished file its final name (the temporary name without ".tovutmp") and syncs
+    // the folder. A name taken meanwhile is never replaced: the file gets the first free
+    // numbered name instead (logged). False, with the last file error set, when it failed.
     bool FinishRename();
     // The platform code of the attach's failure.
     int InitError() const { return m_initError; }
@@ -71,6 +76,8 @@ public:
     static void DeleteTempFile(const CSubTaskInfo& sub);
     // Users attached to any task file (tests).
     static std::size_t OpenFileCount();
+    // Replaces kSyncIntervalMs (tests; 0 restores it).
+    static void SetSyncIntervalForTesting(std::uint64_t milliseconds);
 
 private:
     std::shared_ptr<SharedTaskFile> m_shared;

@@ -1,6 +1,9 @@
 #include "pipeline/tovu_file.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -11,12 +14,31 @@ namespace {
 
 thread_local int t_lastFileError = 0;
 
+constexpr mode_t kPrivateMode = 0600;
+
 // Seconds between 1601-01-01 and 1970-01-01.
 constexpr std::int64_t kFileTimeEpochOffset = 11644473600LL;
 
 bool Fail() {
     t_lastFileError = errno;
     return false;
+}
+
+// The process's file-creation mask, read without changing it (umask() would, for a moment,
+// for every thread).
+mode_t UserMask() {
+    static const mode_t mask = [] {
+        const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+        char text[4096] = {};
+        const ssize_t length = fd >= 0 ? ::read(fd, text, sizeof text - 1) : -1;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        const char* field = length > 0 ? std::strstr(text, "Umask:") : nullptr;
+        return field != nullptr ? static_cast<mode_t>(std::strtoul(field + 6, nullptr, 8))
+                                : static_cast<mode_t>(022);
+    }();
+    return mask;
 }
 
 int OpenFlags(int mode, int disposition) {
@@ -47,11 +69,15 @@ void SetLastFileError(int err) {
 
 CTovuFile::~CTovuFile() {
     Close();
+    CloseFolder();
 }
 
 bool CTovuFile::Exists() const {
     struct stat info {};
-    return ::stat(m_path.c_str(), &info) == 0 || Fail();
+    const int done = m_folderFd >= 0
+                         ? ::fstatat(m_folderFd, m_name.c_str(), &info, AT_SYMLINK_NOFOLLOW)
+                         : ::lstat(m_path.c_str(), &info);
+    return done == 0 || Fail();
 }
 
 std::int64_t CTovuFile::GetSize() const {
@@ -98,9 +124,27 @@ std::int64_t CTovuFile::GetModifiedTime() const {
 
 bool CTovuFile::Open(int mode, int disposition) {
     Close();
-    const int fd = ::open(m_path.c_str(), OpenFlags(mode, disposition), 0644);
+    // Non-blocking only for the open itself: a FIFO in the way must not hang it.
+    const int flags = OpenFlags(mode, disposition) | O_NOFOLLOW | O_NONBLOCK;
+    const int fd = m_folderFd >= 0 ? ::openat(m_folderFd, m_name.c_str(), flags, kPrivateMode)
+                                   : ::open(m_path.c_str(), flags, kPrivateMode);
     if (fd < 0) {
+        if (errno == EISDIR || errno == ENXIO) {
+            errno = kNotPlainFileError;
+        }
         return Fail();
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int err = S_ISREG(info.st_mode) ? errno : kNotPlainFileError;
+        ::close(fd);
+        t_lastFileError = err;
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // A file left by an older version may be readable by others.
+    if (mode == kReadWrite && (info.st_mode & 0777) != kPrivateMode) {
+        ::fchmod(fd, kPrivateMode);
     }
     // A writer keeps other writers (another engine on another data folder) out of the file.
     if (mode == kReadWrite && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -173,6 +217,32 @@ void CTovuFile::Close() {
     }
 }
 
+void CTovuFile::CloseFolder() {
+    if (m_folderFd >= 0) {
+        ::close(m_folderFd);
+        m_folderFd = -1;
+    }
+}
+
+bool CTovuFile::SetLocation(int folderHandle, const std::string& name, const std::string& path) {
+    if (IsOpen()) {
+        return false;
+    }
+    CloseFolder();
+    m_folderFd = folderHandle;
+    m_name = name;
+    m_path = path;
+    return true;
+}
+
+bool CTovuFile::ApplyUserMask() {
+    if (m_fd < 0) {
+        t_lastFileError = EBADF;
+        return false;
+    }
+    return ::fchmod(m_fd, 0666 & ~UserMask()) == 0 || Fail();
+}
+
 std::int64_t CTovuFile::Seek(std::int64_t offset, int origin) {
     const off_t position = m_fd < 0 ? (errno = EBADF, -1) : ::lseek(m_fd, offset, origin);
     if (position < 0) {
@@ -193,6 +263,8 @@ bool CTovuFile::SetPath(const std::string& path) {
     if (IsOpen()) {
         return false;
     }
+    CloseFolder();
+    m_name.clear();
     m_path = path;
     return true;
 }
@@ -201,8 +273,80 @@ std::string CTovuFile::GetPath() const {
     return m_path;
 }
 
-bool MoveReplacing(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 || Fail();
+bool IsNotPlainFileError(int err) {
+    return err == kNotPlainFileError || err == ENOTDIR || err == EISDIR;
+}
+
+int OpenFolderBelow(const std::string& root, const std::string& relative, bool create) {
+    if (create && !CreateDirectories(root)) {
+        return -1;
+    }
+    int folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        Fail();
+        return -1;
+    }
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t end = relative.find('/', start);
+        if (end == std::string::npos) {
+            end = relative.size();
+        }
+        const std::string segment = relative.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty()) {
+            continue;
+        }
+        if (create && ::mkdirat(folder, segment.c_str(), 0777) != 0 && errno != EEXIST) {
+            Fail();
+            ::close(folder);
+            return -1;
+        }
+        const int next =
+            ::openat(folder, segment.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int err = errno;
+        ::close(folder);
+        if (next < 0) {
+            // A link or a file where a folder belongs.
+            t_lastFileError = err == ENOTDIR ? kNotPlainFileError : err;
+            return -1;
+        }
+        folder = next;
+    }
+    return folder;
+}
+
+bool MoveNoReplace(int folderHandle, const std::string& from, const std::string& to) {
+    if (::renameat2(folderHandle, from.c_str(), folderHandle, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return Fail();
+    }
+    // A file system without the flag: a hard link is made only where nothing is.
+    if (::linkat(folderHandle, from.c_str(), folderHandle, to.c_str(), 0) == 0) {
+        ::unlinkat(folderHandle, from.c_str(), 0);
+        return true;
+    }
+    if (errno == EEXIST || (errno != EPERM && errno != EOPNOTSUPP)) {
+        return Fail();
+    }
+    // Neither: look, then move. Only a race with another writer could still replace.
+    if (EntryExistsAt(folderHandle, to)) {
+        t_lastFileError = EEXIST;
+        return false;
+    }
+    return ::renameat(folderHandle, from.c_str(), folderHandle, to.c_str()) == 0 || Fail();
+}
+
+bool SyncFolder(int folderHandle) {
+    return ::fsync(folderHandle) == 0 || Fail();
+}
+
+bool EntryExistsAt(int folderHandle, const std::string& name) {
+    struct stat info {};
+    return ::fstatat(folderHandle, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ||
+           errno != ENOENT;
 }
 
 bool CreateDirectories(const std::string& folder) {

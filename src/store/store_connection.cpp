@@ -2,6 +2,7 @@
 
 #include "engine/engine_clock.h"
 #include "engine/engine_log.h"
+#include "engine/private_paths.h"
 #include "engine/secret_mask.h"
 
 #include <atomic>
@@ -15,9 +16,13 @@ std::atomic<int> g_busyTimeoutMs{kBusyTimeoutMs};
 } // namespace
 
 void OpenStoreDb(CppSQLite3DB& db, const std::string& path) {
+    // Made private before SQLite opens it: its journals take the database's permissions.
+    PreparePrivateFile(path);
     db.Open(path);
     db.SetBusyTimeout(g_busyTimeoutMs.load());
-    db.ExecDml(SqlStatement("PRAGMA synchronous = OFF; "));
+    // A write-ahead log keeps the database whole through a crash or a power cut; NORMAL syncs
+    // at checkpoints only, so a commit costs a write, not a flush to the disk.
+    db.Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
 }
 
 void EnsureStoreTable(CppSQLite3DB& db, std::string_view table, std::string_view createSql) {

@@ -25,8 +25,10 @@ void ExecNoted(CppSQLite3DB& db, const SqlStatement& statement, std::string& cur
 // drops the whole batch.
 template <typename Write>
 void InStoreTransaction(CppSQLite3DB& db, std::string& current, Write&& write) {
-    current = "BEGIN";
-    db.Exec("BEGIN");
+    // The write lock is taken up front: a read turned into a write meets another writer with
+    // an immediate SQLITE_BUSY under a write-ahead log, without the busy wait.
+    current = "BEGIN IMMEDIATE";
+    db.Exec("BEGIN IMMEDIATE");
     write();
     current = "COMMIT";
     db.Exec("COMMIT");

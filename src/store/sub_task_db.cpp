@@ -4,6 +4,7 @@
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
 #include "engine/path_text.h"
+#include "engine/private_paths.h"
 #include "store/store_connection.h"
 
 #include <filesystem>
@@ -49,9 +50,12 @@ SubTaskMap& Place(SubTaskSummary& summary, SubTaskMap& waiting, SubTaskMap& comp
 } // namespace
 
 void CSubTaskDB::Init(const std::string& taskId) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
     const std::string dataFolder = GetEngineContext().settings.DataFolder();
-    if (dataFolder.empty() || taskId.empty()) {
+    // The id becomes a folder name: one plain segment only.
+    if (dataFolder.empty() || taskId.empty() || taskId == "." || taskId == ".." ||
+        taskId.find_first_of("/\\") != std::string::npos ||
+        taskId.find('\0') != std::string::npos) {
         return;
     }
     m_folder = PathText(dataFolder).Append(taskId).Text();
@@ -70,8 +74,7 @@ void CSubTaskDB::Init(const std::string& taskId) {
 void CSubTaskDB::Open(CppSQLite3DB& db, std::string& current) {
     current = kSubTaskTableSql;
     if (!m_tableReady) {
-        std::error_code error;
-        std::filesystem::create_directories(m_folder, error);
+        EnsurePrivateFolder(m_folder);
     }
     OpenStoreDb(db, m_path);
     if (!m_tableReady) {
@@ -81,7 +84,7 @@ void CSubTaskDB::Open(CppSQLite3DB& db, std::string& current) {
 }
 
 bool CSubTaskDB::Load(SubTaskMap& waiting, SubTaskMap& completed, SubTaskMap& active) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
     if (m_path.empty()) {
         return true;
     }
@@ -123,35 +126,38 @@ void CSubTaskDB::Save(const SubTaskSummary& summary) {
 
 void CSubTaskDB::DoSave() {
     m_lastFlush.store(EngineNow());
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_staging.empty()) {
-        return;
+    // The database lock comes first, so two flushes cannot write their batches out of order;
+    // staging goes on meanwhile.
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
+    SubTaskMap batch;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        batch.swap(m_staging);
     }
-    if (m_path.empty()) {
-        m_staging.clear(); // no data folder, or the task's store was deleted
-        return;
+    if (batch.empty() || m_path.empty()) {
+        return; // nothing staged, no data folder, or the task's store was deleted
     }
     std::string current;
     try {
         CppSQLite3DB db;
         Open(db, current);
         InStoreTransaction(db, current, [&] {
-            for (const auto& [path, summary] : m_staging) {
+            for (const auto& [path, summary] : batch) {
                 ExecNoted(db, UpdateSubTask(summary), current);
             }
         });
         LogStoreLine("CSubTaskDB::DoSave:" + m_path);
-        m_staging.clear();
     } catch (const CppSQLite3Exception& error) {
-        // The staged summaries stay for the next flush; nothing newer can have been staged
-        // meanwhile, the lock is held throughout.
         LogSqlError(error, current);
+        // Kept for the next flush, unless a newer copy was staged meanwhile.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_staging.merge(batch);
     }
 }
 
 bool CSubTaskDB::SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed,
                          const SubTaskMap& active) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
     if (m_path.empty()) {
         return true;
     }
@@ -169,6 +175,7 @@ bool CSubTaskDB::SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed,
         });
         LogStoreLine("CSubTaskDB::SaveAll:" + m_path);
         // The collections written hold every change staged before them.
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_staging.clear();
     } catch (const CppSQLite3Exception& error) {
         LogSqlError(error, current);
@@ -178,7 +185,7 @@ bool CSubTaskDB::SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed,
 }
 
 void CSubTaskDB::DeleteFolder() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
     if (m_folder.empty()) {
         return;
     }
@@ -190,16 +197,17 @@ void CSubTaskDB::DeleteFolder() {
     }
     m_folder.clear();
     m_path.clear();
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_staging.clear();
 }
 
 std::string CSubTaskDB::DatabasePath() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
     return m_path;
 }
 
 std::string CSubTaskDB::FolderPath() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
     return m_folder;
 }
 

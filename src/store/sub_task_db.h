@@ -20,10 +20,11 @@ inline constexpr const char* kSubTaskTableSql =
 using SubTaskMap = std::map<std::string, SubTaskSummary>;
 
 // The sub-task database of one task, subtasks.db in a folder named after the task id inside the
-// engine data folder. Changes of single sub-tasks are staged and written together at most about
-// once a second; the whole table is written when the task's sub-tasks become known. One lock
-// guards the staging map and every connection. No database error leaves this class: each is
-// logged and a failed write is kept for the next one.
+// engine data folder. Changes of single sub-tasks are staged and written together when asked
+// (DoSave) or at most about once a second; the whole table is written when the task's sub-tasks
+// become known. One lock guards the connections and paths, another the staging map, so staging
+// never waits for a write. No database error leaves this class: each is logged and a failed
+// write is kept for the next one.
 class CSubTaskDB {
 public:
     // Creates the task folder, the database and its table when missing; without a data folder
@@ -50,7 +51,8 @@ public:
 private:
     void Open(CppSQLite3DB& db, std::string& current);
 
-    mutable std::mutex m_mutex;
+    mutable std::mutex m_dbMutex; // connections, paths; taken before m_mutex
+    mutable std::mutex m_mutex;   // staging
     std::string m_folder;
     std::string m_path;
     bool m_tableReady = false;

@@ -4,6 +4,9 @@
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
 #include "engine/path_text.h"
+#include "engine/private_paths.h"
+#include "engine/secret_mask.h"
+#include "engine/task_id.h"
 #include "store/store_connection.h"
 
 #include <filesystem>
@@ -58,8 +61,7 @@ bool CTaskDB::PreparePath() {
     if (folder.empty()) {
         return false;
     }
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    EnsurePrivateFolder(folder);
     m_path = PathText(folder).Append("tasks.db").Text();
     m_tableReady = false;
     return true;
@@ -95,6 +97,13 @@ bool CTaskDB::Load(std::vector<CTaskInfo>& tasks) {
                 // Kept by its group only: a record without an id is never used.
                 EngineLogF(kEngineLogError, "CTaskDB::Load: unreadable task record: %.64s",
                            query.GetStringField("id").c_str());
+            } else if (!IsTaskId(task.task_id)) {
+                // The id names the task's folder: any other text could lead out of the data
+                // folder.
+                EngineLogF(kEngineLogError,
+                           "CTaskDB::Load: task record with a bad id skipped: %.64s",
+                           MaskSecrets(task.task_id).c_str());
+                continue;
             }
             task.group_id = query.GetStringField("group_id");
             tasks.push_back(std::move(task));

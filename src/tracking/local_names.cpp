@@ -1,33 +1,26 @@
 #include "tracking/local_names.h"
 
+#include "engine/local_name.h"
+
 #include <QFile>
 
 #include <filesystem>
-#include <limits>
 #include <system_error>
 
 namespace {
 
 // A dangling symbolic link still occupies the name, so the link itself is tested.
-bool PathTaken(const QString& path) {
+bool EntryExists(const QString& path) {
     std::error_code error;
     const auto status =
         std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), error);
     return std::filesystem::exists(status);
 }
 
-// Tries "`prefix` (N)`suffix`" from N = 1 upwards; empty when every N is taken.
-QString FirstFreeNumbered(const QString& prefix, const QString& suffix,
-                          const QSet<QString>& reserved) {
-    for (int number = 1; number < std::numeric_limits<int>::max(); ++number) {
-        // One-pass arg: a "%2" inside a name must stay as it is.
-        QString candidate =
-            QStringLiteral("%1 (%2)%3").arg(prefix, QString::number(number), suffix);
-        if (!PathTaken(candidate) && !reserved.contains(candidate)) {
-            return candidate;
-        }
-    }
-    return {};
+// A name and its temporary name are one: either on the disk takes both.
+bool PathTaken(const QString& path, const QSet<QString>& reserved) {
+    const QString temp = path + QString::fromUtf8(kTempSuffix.data(), kTempSuffix.size());
+    return EntryExists(path) || EntryExists(temp) || reserved.contains(path);
 }
 
 } // namespace
@@ -48,14 +41,16 @@ QString FreeLocalPath(const QString& servicePath, const QString& saveFolder, boo
     // A folder picked with a trailing "/" must not turn the separator into "//".
     const QString folder = saveFolder.endsWith(u'/') ? saveFolder.chopped(1) : saveFolder;
     const QString path = folder + u'/' + name;
-    if (!PathTaken(path) && !reserved.contains(path)) {
+    if (!HasTempSuffix(name.toStdString()) && !PathTaken(path, reserved)) {
         return path;
     }
-    if (isFolder) {
-        return FirstFreeNumbered(path, QString(), reserved);
+    for (int number = 1; number <= kMaxNameNumber; ++number) {
+        const QString candidate =
+            folder + u'/' +
+            QString::fromStdString(NumberedName(name.toStdString(), number, isFolder));
+        if (!PathTaken(candidate, reserved)) {
+            return candidate;
+        }
     }
-    // A leading dot starts a hidden name, not an extension: ".profile" has none.
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const qsizetype stemEnd = dot > 0 ? dot : name.size();
-    return FirstFreeNumbered(folder + u'/' + name.left(stemEnd), name.mid(stemEnd), reserved);
+    return {};
 }

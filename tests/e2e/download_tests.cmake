@@ -2,6 +2,7 @@
 parvex_add_test(e2e_download_tests engine
     e2e_fixture.cpp
     download_test.cpp
+    disk_safety_test.cpp
     fault_test.cpp
 )
 target_link_libraries(e2e_download_tests PRIVATE parvex_engine parvex_service_lib)

@@ -87,6 +87,12 @@ std::string Scenario() {
       {"code": "Slow1", "item": {"name": "slow.bin", "size": 4194304}},
       {"code": "Gone1", "item": {"name": "Gone", "children": [
         {"name": "a.bin", "size": 4194304}, {"name": "b.bin", "size": 4194304}]}},
+      {"code": "Clash1", "item": {"name": "Clash", "children": [
+        {"name": "a.bin", "size": 3145728}, {"name": "a.bin.tovutmp", "size": 1000},
+        {"name": "Readme.txt", "size": 100}, {"name": "README.txt", "size": 200}]}},
+      {"code": "Plant1", "item": {"name": "Plant", "children": [
+        {"name": "temp-link.txt", "size": 5000}, {"name": "final-link.txt", "size": 6000},
+        {"name": "taken.txt", "size": 7000}, {"name": "free.txt", "size": 800}]}},
       {"code": "Names1", "item": {"name": "Mixed", "children": [
         {"name": "x y.txt", "size": 1000},
         {"name": "sub dir", "children": [{"name": "中文 报告.txt", "size": 10}]}]}}

@@ -130,7 +130,7 @@ TEST_F(DispatcherTest, RangesStartAfterThePartsAlreadyDone) {
     const std::shared_ptr<CTaskEntry> entry = m_tasks->FindTask("T1");
     for (const char* name : {"a.bin", "gone.bin"}) {
         CSubTaskInfo sub = SubTaskOf("T1", name);
-        sub.trans_bitmap.FromText("11");
+        sub.trans_bitmap.FromText("110");
         sub.send_bytes = 2 * kMiB;
         entry->StoreSubTask(sub);
         entry->SetSubTaskBytes(sub.sub_task_path, 2 * kMiB);

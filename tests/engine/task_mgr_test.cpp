@@ -1,5 +1,8 @@
 #include "engine/task_mgr.h"
 
+#include "engine/hex_text.h"
+#include "engine/part_layout.h"
+
 #include "engine/record_print.h"
 #include "engine/retry_time.h"
 #include "engine/task_mgr_events.h"
@@ -54,6 +57,14 @@ private:
     std::vector<std::string> m_deleteDb;
 };
 
+// A task id for a short name: stored ids are read back only when they are 32 upper-case
+// hexadecimal digits.
+std::string Id(std::string_view name) {
+    std::string id = MakeHex(name);
+    id.resize(32, '0');
+    return id;
+}
+
 CTaskInfo Task(const std::string& id, std::uint32_t state = kStateWaiting,
                std::uint64_t addTime = 1000) {
     CTaskInfo task;
@@ -106,6 +117,8 @@ protected:
                std::initializer_list<std::size_t> parts = {}) {
         CSubTaskInfo sub;
         ASSERT_TRUE(entry.GetSubTask(path, sub));
+        // Sized to the file's parts, as the engine records them.
+        sub.trans_bitmap.Resize(static_cast<std::size_t>(PartCount(sub.size, PartSizeFor(false))));
         for (const std::size_t part : parts) {
             sub.trans_bitmap.Set(part);
         }
@@ -351,7 +364,7 @@ TEST_F(TaskMgrTest, RemoveTaskDeletesRowAndFolderAndWithKeepStaysInMemory) {
 }
 
 TEST_F(TaskMgrTest, ShutdownWritesWhatIsStillStaged) {
-    auto entry = FolderTask("T", {{"/Docs/a", 3 * kMiB}});
+    auto entry = FolderTask(Id("T"), {{"/Docs/a", 3 * kMiB}});
     m_mgr->FlushAll();
     Store(*entry, "/Docs/a", kStateWorking, {1}); // staged in the sub-task store
     CTaskInfo task = entry->Info();
@@ -360,7 +373,7 @@ TEST_F(TaskMgrTest, ShutdownWritesWhatIsStillStaged) {
     entry.reset();
 
     Restart();
-    ASSERT_TRUE(m_mgr->GetTask("T", task));
+    ASSERT_TRUE(m_mgr->GetTask(Id("T"), task));
     EXPECT_EQ(task.error_info, "last words");
     EXPECT_EQ(task.complete_bytes, kMiB);
 }
@@ -392,7 +405,7 @@ TEST_F(TaskMgrTest, LoadedTasksResumeAsTheSettingSays) {
     };
     int n = 0;
     for (const LoadCase& c : cases) {
-        CTaskInfo task = Task("T" + std::to_string(n++), c.stored);
+        CTaskInfo task = Task(Id("T" + std::to_string(n++)), c.stored);
         task.error_code = c.errorCode;
         m_mgr->AddTask(task, false, true);
     }
@@ -403,7 +416,7 @@ TEST_F(TaskMgrTest, LoadedTasksResumeAsTheSettingSays) {
         n = 0;
         for (const LoadCase& c : cases) {
             CTaskInfo task;
-            ASSERT_TRUE(m_mgr->GetTask("T" + std::to_string(n++), task));
+            ASSERT_TRUE(m_mgr->GetTask(Id("T" + std::to_string(n++)), task));
             if (c.resumeOnLoad != resume) {
                 continue;
             }
@@ -417,8 +430,9 @@ TEST_F(TaskMgrTest, LoadedTasksResumeAsTheSettingSays) {
 }
 
 TEST_F(TaskMgrTest, RestartReloadsSubTasksAndTheirProgress) {
-    auto entry = FolderTask("T", {{"/Docs/a", 3 * kMiB}, {"/Docs/b", 2 * kMiB}, {"/Docs/c", 1}});
-    auto preparing = FolderTask("P", {{"/Docs/x", 1}}, kStateWaitPreparing);
+    auto entry =
+        FolderTask(Id("T"), {{"/Docs/a", 3 * kMiB}, {"/Docs/b", 2 * kMiB}, {"/Docs/c", 1}});
+    auto preparing = FolderTask(Id("P"), {{"/Docs/x", 1}}, kStateWaitPreparing);
     Store(*entry, "/Docs/a", kStateWorking, {0, 1});
     Store(*entry, "/Docs/b", kStateCompleted);
     CSubTaskInfo before;
@@ -427,7 +441,7 @@ TEST_F(TaskMgrTest, RestartReloadsSubTasksAndTheirProgress) {
     preparing.reset();
 
     Restart();
-    entry = m_mgr->FindTask("T");
+    entry = m_mgr->FindTask(Id("T"));
     ASSERT_NE(entry, nullptr);
     const CTaskInfo task = entry->Info();
     EXPECT_EQ(task.complete_sub_task_count, 1u);
@@ -438,33 +452,33 @@ TEST_F(TaskMgrTest, RestartReloadsSubTasksAndTheirProgress) {
     before.state = kStateWaiting;
     EXPECT_EQ(after, before);
     EXPECT_THAT(entry->ListSubTasks(kStateCompleted, 7, 0, -1), ElementsAre("/Docs/b"));
-    EXPECT_THAT(db_rows::Query(m_dir.File("T/subtasks.db"),
+    EXPECT_THAT(db_rows::Query(m_dir.File(Id("T") + "/subtasks.db"),
                                "select sub_task_info from subtask_v1 where path='/Docs/b'"),
                 ElementsAre(ElementsAre("")));
     // A task still waiting for its preparation has no sub-tasks to read yet.
-    EXPECT_THAT(m_mgr->FindTask("P")->ListSubTasks(0xFF, 7, 0, 100), IsEmpty());
-    EXPECT_THAT(m_events.Changed(), Contains("G/T"));
+    EXPECT_THAT(m_mgr->FindTask(Id("P"))->ListSubTasks(0xFF, 7, 0, 100), IsEmpty());
+    EXPECT_THAT(m_events.Changed(), Contains("G/" + Id("T")));
 }
 
 TEST_F(TaskMgrTest, LoadGroupAddsOnlyThatGroup) {
-    CTaskInfo other = Task("H1");
+    CTaskInfo other = Task(Id("H1"));
     other.group_id = "H";
     m_mgr->AddTask(other, false, true);
-    m_mgr->AddTask(Task("G1"), false, true);
+    m_mgr->AddTask(Task(Id("G1")), false, true);
     m_mgr.reset();
     m_mgr = std::make_unique<CTaskMgr>(&m_events);
     m_mgr->LoadGroup("H");
-    EXPECT_THAT(m_mgr->ListTasks(0xFF), ElementsAre("H1"));
+    EXPECT_THAT(m_mgr->ListTasks(0xFF), ElementsAre(Id("H1")));
     EXPECT_FALSE(m_mgr->IsLoaded());
 }
 
 TEST_F(TaskMgrTest, UnusableStoresNeverCostTheTasksInMemory) {
     SetStoreBusyTimeoutForTesting(50);
-    auto entry = FolderTask("T", {{"/Docs/a", 5}});
+    auto entry = FolderTask(Id("T"), {{"/Docs/a", 5}});
     m_mgr->FlushAll();
     {
         // The sub-task table cannot be written: the commit is retried later.
-        db_rows::WriteLock lock(m_dir.File("T/subtasks.db"));
+        db_rows::WriteLock lock(m_dir.File(Id("T") + "/subtasks.db"));
         entry->AddSubTask("/Docs/b", 5, false, "");
         EXPECT_FALSE(entry->CommitSubTasks());
         EXPECT_TRUE(entry->CommitPending());
@@ -472,15 +486,15 @@ TEST_F(TaskMgrTest, UnusableStoresNeverCostTheTasksInMemory) {
     AdvanceEngineClockForTesting(1001);
     m_mgr->CheckSave();
     EXPECT_FALSE(entry->CommitPending());
-    EXPECT_THAT(db_rows::Query(m_dir.File("T/subtasks.db"), "select path from subtask_v1"),
+    EXPECT_THAT(db_rows::Query(m_dir.File(Id("T") + "/subtasks.db"), "select path from subtask_v1"),
                 SizeIs(2));
 
     // Corrupt databases: loading finds nothing, the engine goes on in memory.
     entry.reset();
     m_mgr.reset();
-    testing_support::WriteFile(m_dir.File("T/subtasks.db"), std::string(4096, 'x'));
+    testing_support::WriteFile(m_dir.File(Id("T") + "/subtasks.db"), std::string(4096, 'x'));
     Restart();
-    entry = m_mgr->FindTask("T");
+    entry = m_mgr->FindTask(Id("T"));
     ASSERT_NE(entry, nullptr);
     EXPECT_THAT(entry->ListSubTasks(0xFF, 7, 0, 100), IsEmpty());
     entry.reset();
@@ -489,9 +503,9 @@ TEST_F(TaskMgrTest, UnusableStoresNeverCostTheTasksInMemory) {
     Restart();
     EXPECT_TRUE(m_mgr->IsLoaded());
     EXPECT_THAT(m_mgr->ListTasks(0xFF), IsEmpty());
-    ASSERT_NE(m_mgr->AddTask(Task("N"), true, true), nullptr);
+    ASSERT_NE(m_mgr->AddTask(Task(Id("N")), true, true), nullptr);
     m_mgr->CheckSave();
-    EXPECT_TRUE(m_mgr->FindTask("N") != nullptr);
+    EXPECT_TRUE(m_mgr->FindTask(Id("N")) != nullptr);
     EXPECT_THAT(m_log.Errors(), Contains(HasSubstr("SQLITE_NOTADB")));
 }
 

@@ -1,13 +1,19 @@
 #include "pipeline/pipeline_fixture.h"
 
+#include "engine/log_capture.h"
 #include "engine/message_texts.h"
 #include "engine/platform_error.h"
 #include "pipeline/tovu_file.h"
+
+#include <gmock/gmock.h>
 
 #include <filesystem>
 #include <sys/stat.h>
 
 namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
 
 using testing_support::ReadFile;
 using testing_support::WriteFile;
@@ -30,6 +36,12 @@ protected:
         return SubTaskOf("T1", name).local_file.path;
     }
     std::string Temp(const std::string& name) const { return TempFilePath(Local(name)); }
+    // A file in the task's folder that belongs to no sub-task.
+    std::string Beside(const std::string& name) const {
+        return (std::filesystem::path(Local("small.txt")).parent_path() / name).string();
+    }
+
+    LogCapture m_log;
 };
 
 TEST_F(TaskFileTest, FileTakesItsFullSizeAtOnceAndKeepsWhatAnEarlierRunWrote) {
@@ -65,6 +77,7 @@ TEST_F(TaskFileTest, WorkersOfOneSubTaskShareTheFile) {
 }
 
 TEST_F(TaskFileTest, SyncCoversEveryWriteBeforeIt) {
+    CTaskFile::SetSyncIntervalForTesting(3'600'000); // only the bytes gathered make it due
     CTaskFile first;
     CTaskFile second;
     ASSERT_TRUE(first.Attach("T1", SubPath("big.bin")));
@@ -75,9 +88,17 @@ TEST_F(TaskFileTest, SyncCoversEveryWriteBeforeIt) {
     EXPECT_TRUE(first.SyncDue()) << "never synced";
     ASSERT_TRUE(second.SyncThrough(b.sequence));
     EXPECT_TRUE(first.IsSynced(a.sequence)) << "the other worker's sync covered it";
-    EXPECT_FALSE(first.SyncDue()) << "at most one sync a second";
+    EXPECT_FALSE(first.SyncDue()) << "not again within the interval";
     const WrittenPart c = first.WriteAt("c", 1, 2 * kMiB);
     EXPECT_FALSE(first.IsSynced(c.sequence));
+    // A few MiB gathered make a sync due before the interval ends.
+    const std::string part(kMiB, 'p');
+    for (std::uint64_t written = 0; written < CTaskFile::kSyncBytes; written += kMiB) {
+        EXPECT_FALSE(first.SyncDue());
+        first.WriteAt(part.data(), part.size(), 0);
+    }
+    EXPECT_TRUE(first.SyncDue());
+    CTaskFile::SetSyncIntervalForTesting(0);
 }
 
 TEST_F(TaskFileTest, DeletingWaitsForTheLastUser) {
@@ -94,16 +115,21 @@ TEST_F(TaskFileTest, DeletingWaitsForTheLastUser) {
     EXPECT_FALSE(std::filesystem::exists(Temp("small.txt"))) << "no user: removed at once";
 }
 
-TEST_F(TaskFileTest, FinishingReplacesAnExistingFileAndNeverMakesOneOfZeros) {
+TEST_F(TaskFileTest, FinishingNeverReplacesAFileAndNeverMakesOneOfZeros) {
     {
         CTaskFile file;
         ASSERT_TRUE(file.Attach("T1", SubPath("small.txt")));
         file.WriteAt("fresh", 5, 0);
     }
+    // Someone else's file at the final name (and at the first numbered one's temporary name).
     WriteFile(Local("small.txt"), "an older copy");
+    WriteFile(Beside("small (1).txt.tovutmp"), "not ours");
     EXPECT_EQ(m_pipeline.FinishDownload(SubTaskOf("T1", "small.txt")), 0);
-    EXPECT_EQ(ReadFile(Local("small.txt")), "fresh");
+    EXPECT_EQ(ReadFile(Local("small.txt")), "an older copy");
+    EXPECT_EQ(ReadFile(Beside("small (1).txt.tovutmp")), "not ours");
+    EXPECT_EQ(ReadFile(Beside("small (2).txt")), "fresh");
     EXPECT_FALSE(std::filesystem::exists(Temp("small.txt")));
+    EXPECT_THAT(m_log.Errors(), Contains(HasSubstr("saved as")));
 
     // Its temporary file is gone (removed by hand): nothing to finish.
     EXPECT_EQ(m_pipeline.FinishDownload(SubTaskOf("T1", "big.bin")), platform_error::kFileNotFound);

@@ -22,6 +22,11 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
+// Stored ids are read back only when they are task ids: 32 upper-case hexadecimal digits.
+constexpr const char* kT1 = "A0000000000000000000000000000001";
+constexpr const char* kT2 = "A0000000000000000000000000000002";
+constexpr const char* kT3 = "A0000000000000000000000000000003";
+
 CTaskInfo Task(const std::string& id, const std::string& localPath = "/save/a.txt") {
     CTaskInfo task;
     task.task_id = id;
@@ -62,7 +67,7 @@ TEST_F(TaskDbTest, InitCreatesTheTableWithItsStoredStatement) {
                     "[is_upload] smallint, [state] integer, [group_id] text, [task_info] text, "
                     "[reserved1] text, [reserved2] text )")));
     // A second Init leaves the existing table and its rows alone.
-    m_db.Save(Task("T1"));
+    m_db.Save(Task(kT1));
     m_db.DoSave();
     m_db.Init();
     EXPECT_THAT(Rows(), SizeIs(1));
@@ -72,9 +77,9 @@ TEST_F(TaskDbTest, InitCreatesTheTableWithItsStoredStatement) {
 TEST_F(TaskDbTest, WithoutDataFolderNothingIsStored) {
     Settings().SetOption(kOptionDataFolder, "");
     m_db.Init();
-    m_db.Save(Task("T1"));
+    m_db.Save(Task(kT1));
     m_db.DoSave();
-    m_db.Delete("T1");
+    m_db.Delete(kT1);
     std::vector<CTaskInfo> tasks;
     EXPECT_TRUE(m_db.Load(tasks));
     EXPECT_THAT(tasks, IsEmpty());
@@ -85,16 +90,17 @@ TEST_F(TaskDbTest, WithoutDataFolderNothingIsStored) {
 
 TEST_F(TaskDbTest, TwoSavesThenAFlushWriteOneRowWithTheLaterRecord) {
     m_db.Init();
-    CTaskInfo task = Task("T1");
+    CTaskInfo task = Task(kT1);
     m_db.Save(task);
     task.state = kStateWorking;
     task.error_info = "later";
     m_db.Save(task);
     m_db.DoSave();
 
-    EXPECT_THAT(Rows(), ElementsAre(ElementsAre("T1", "1650000000123", "0", "4", "G1",
-                                                task.ToJson(), "", "")));
-    EXPECT_EQ(m_log.Count("CTaskDB::DoSave:[insert into task_v2 values(   'T1', "
+    EXPECT_THAT(Rows(), ElementsAre(ElementsAre(kT1, "1650000000123", "0", "4", "G1", task.ToJson(),
+                                                "", "")));
+    EXPECT_EQ(m_log.Count("CTaskDB::DoSave:[insert into task_v2 values(   '" + std::string(kT1) +
+                          "', "
                           "1650000000123, 0, 4, 'G1', '{"),
               1u);
 
@@ -102,19 +108,20 @@ TEST_F(TaskDbTest, TwoSavesThenAFlushWriteOneRowWithTheLaterRecord) {
     task.state = kStatePaused;
     m_db.Save(task);
     m_db.DoSave();
-    EXPECT_THAT(Rows(), ElementsAre(ElementsAre("T1", "1650000000123", "0", "8", "G1",
-                                                task.ToJson(), "", "")));
-    EXPECT_EQ(m_log.Count("CTaskDB::DoSave:[update task_v2 set  id='T1', add_time=1650000000123, "
+    EXPECT_THAT(Rows(), ElementsAre(ElementsAre(kT1, "1650000000123", "0", "8", "G1", task.ToJson(),
+                                                "", "")));
+    EXPECT_EQ(m_log.Count("CTaskDB::DoSave:[update task_v2 set  id='" + std::string(kT1) +
+                          "', add_time=1650000000123, "
                           "is_upload=0, state=8, group_id='G1', task_info='{"),
               1u);
-    EXPECT_EQ(m_log.Count("}'where id='T1';]"), 1u);
+    EXPECT_EQ(m_log.Count("}'where id='" + std::string(kT1) + "';]"), 1u);
     EXPECT_THAT(LoadAll(), ElementsAre(task));
 }
 
 TEST_F(TaskDbTest, CheckSaveFlushesOnlyAfterMoreThanASecond) {
     m_db.Init();
     m_db.DoSave(); // the last flush is now
-    m_db.Save(Task("T1"));
+    m_db.Save(Task(kT1));
     AdvanceEngineClockForTesting(1000);
     m_db.CheckSave();
     EXPECT_THAT(Rows(), IsEmpty());
@@ -127,7 +134,7 @@ TEST_F(TaskDbTest, CheckSaveFlushesOnlyAfterMoreThanASecond) {
 
 TEST_F(TaskDbTest, QuotesInEveryStoredTextRoundTrip) {
     m_db.Init();
-    CTaskInfo task = Task("id'1", "/save/o'brien/it's.txt");
+    CTaskInfo task = Task(kT1, "/save/o'brien/it's.txt");
     task.group_id = "g'1";
     task.error_info = "'; drop table task_v2; --";
     m_db.Save(task);
@@ -142,21 +149,23 @@ TEST_F(TaskDbTest, QuotesInEveryStoredTextRoundTrip) {
 
 TEST_F(TaskDbTest, DeleteRemovesTheRowAndAnyStagedCopy) {
     m_db.Init();
-    m_db.Save(Task("T1"));
-    m_db.Save(Task("T2"));
+    m_db.Save(Task(kT1));
+    m_db.Save(Task(kT2));
     m_db.DoSave();
-    m_db.Save(Task("T3"));
-    m_db.Delete("T3"); // staged, never flushed
-    m_db.Delete("T1");
+    m_db.Save(Task(kT3));
+    m_db.Delete(kT3); // staged, never flushed
+    m_db.Delete(kT1);
     m_db.DoSave();
 
-    EXPECT_THAT(LoadAll(), ElementsAre(Task("T2")));
-    EXPECT_EQ(m_log.Count("CTaskDB::Delete:[delete from task_v2 where id = 'T1';]"), 1u);
+    EXPECT_THAT(LoadAll(), ElementsAre(Task(kT2)));
+    EXPECT_EQ(
+        m_log.Count("CTaskDB::Delete:[delete from task_v2 where id = '" + std::string(kT1) + "';]"),
+        1u);
 }
 
 TEST_F(TaskDbTest, LoadKeepsTheStoredGroupAndAnUnreadableRowOnlyByIt) {
     m_db.Init();
-    CTaskInfo task = Task("T1");
+    CTaskInfo task = Task(kT1);
     m_db.Save(task);
     m_db.DoSave();
     db_rows::Exec(TasksDb(),
@@ -183,7 +192,7 @@ TEST_F(TaskDbTest, ACorruptDatabaseIsLoggedAndTheBatchKeptForALaterFlush) {
     m_db.Init();
     std::vector<CTaskInfo> tasks;
     EXPECT_FALSE(m_db.Load(tasks));
-    m_db.Save(Task("T1"));
+    m_db.Save(Task(kT1));
     m_db.DoSave();
     EXPECT_EQ(m_db.StagedCount(), 1u);
     EXPECT_THAT(m_log.Errors(),
@@ -193,7 +202,7 @@ TEST_F(TaskDbTest, ACorruptDatabaseIsLoggedAndTheBatchKeptForALaterFlush) {
     // Once the file is usable again, the next flush writes what was kept.
     std::filesystem::remove(TasksDb());
     m_db.DoSave();
-    EXPECT_THAT(LoadAll(), ElementsAre(Task("T1")));
+    EXPECT_THAT(LoadAll(), ElementsAre(Task(kT1)));
 }
 
 // The file size limit stands in for a full disk: writes past it fail as they would there.
@@ -224,29 +233,29 @@ TEST_F(TaskDbTest, AFullDiskFailsTheWholeBatchAndTheNextFlushWritesIt) {
 TEST_F(TaskDbTest, ALockedDatabaseFailsTheFlushWithoutLosingNewerOrDeletedState) {
     SetStoreBusyTimeoutForTesting(200);
     m_db.Init();
-    m_db.Save(Task("T1"));
+    m_db.Save(Task(kT1));
     m_db.DoSave();
 
-    CTaskInfo older = Task("T1");
+    CTaskInfo older = Task(kT1);
     older.error_info = "older";
     m_db.Save(older);
-    m_db.Save(Task("T2"));
+    m_db.Save(Task(kT2));
     std::future<void> deleted;
     {
         db_rows::WriteLock lock(TasksDb());
         auto flush = std::async(std::launch::async, [this] { m_db.DoSave(); });
         ASSERT_TRUE(testing_support::WaitUntil([this] { return m_db.StagedCount() == 0; }));
-        CTaskInfo newer = Task("T1");
+        CTaskInfo newer = Task(kT1);
         newer.error_info = "newer";
         m_db.Save(newer);
-        deleted = std::async(std::launch::async, [this] { m_db.Delete("T2"); });
+        deleted = std::async(std::launch::async, [this] { m_db.Delete(kT2); });
         flush.get();
         deleted.get(); // the delete also met the lock and is kept for the next flush
         EXPECT_EQ(m_db.StagedCount(), 1u);
         EXPECT_THAT(m_log.Errors(), Contains(HasSubstr("SQLITE_BUSY[5]")));
     }
     m_db.DoSave();
-    CTaskInfo newer = Task("T1");
+    CTaskInfo newer = Task(kT1);
     newer.error_info = "newer";
     EXPECT_THAT(LoadAll(), ElementsAre(newer));
 }

@@ -1,0 +1,73 @@
+#include "engine/store_flusher.h"
+
+#include <chrono>
+
+namespace {
+
+// Gathers the reports of several workers into one write without delaying any by much.
+constexpr std::chrono::milliseconds kGatherTime{20};
+
+} // namespace
+
+CStoreFlusher::CStoreFlusher(FlushTask flush) : m_flush(std::move(flush)) {}
+
+CStoreFlusher::~CStoreFlusher() {
+    Finish();
+}
+
+void CStoreFlusher::Request(const std::string& taskId) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_finishing) {
+            return;
+        }
+        m_pending.insert(taskId);
+    }
+    m_wake.notify_one();
+    if (!IsRunning()) {
+        Start(0);
+    }
+}
+
+void CStoreFlusher::Finish() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_finishing = true;
+    }
+    m_wake.notify_one();
+    StopForDestruction();
+    std::set<std::string> left;
+    if (TakePending(left)) {
+        for (const std::string& taskId : left) {
+            m_flush(taskId);
+        }
+    }
+}
+
+bool CStoreFlusher::TakePending(std::set<std::string>& out) {
+    std::lock_guard lock(m_mutex);
+    out.swap(m_pending);
+    m_pending.clear();
+    return !out.empty();
+}
+
+void CStoreFlusher::Run(std::int32_t) {
+    while (!IsStopRequested()) {
+        {
+            std::unique_lock lock(m_mutex);
+            // The stop request does not notify this condition: look at it now and then.
+            m_wake.wait_for(lock, std::chrono::milliseconds(200),
+                            [this] { return !m_pending.empty() || m_finishing; });
+            if (m_finishing) {
+                return;
+            }
+        }
+        std::set<std::string> batch;
+        if (TakePending(batch)) {
+            for (const std::string& taskId : batch) {
+                m_flush(taskId);
+            }
+            WaitForStop(kGatherTime);
+        }
+    }
+}
