@@ -1,6 +1,7 @@
 // parvex-engine-fetch, the engine's download driver, run as a child process against an
 // in-process service: a download killed part-way is resumed by a new engine on the same data
 // folder, and the tool's answers (listing, exit codes, TLS flags).
+#include "engine/ascii_text.h"
 #include "engine/changed_id_sets.h"
 #include "engine/engine_context.h"
 #include "engine/engine_settings.h"
@@ -14,12 +15,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -227,6 +231,45 @@ std::set<std::uint64_t> RequestedParts(const parvex_service::RecordedRequest& re
     return parts;
 }
 
+// Runs statements on a stored database as another program would; a failure fails the test.
+void ExecSql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    char* error = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        ADD_FAILURE() << path << ": " << (error != nullptr ? error : sqlite3_errmsg(db)) << "\n"
+                      << sql;
+    }
+    sqlite3_free(error);
+    sqlite3_close_v2(db);
+}
+
+// An SQL text literal.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+// Everything below a folder, for "nothing changed here".
+std::map<std::string, std::string> TreeBelow(const std::string& folder) {
+    std::map<std::string, std::string> tree;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        tree[it->path().string()] =
+            it->is_regular_file() ? testing_support::ReadFile(it->path().string()) : "(folder)";
+    }
+    return tree;
+}
+
 // One run of the tool and how it must end.
 struct ToolCase {
     const char* name;
@@ -251,6 +294,27 @@ protected:
     std::string Base() const { return m_server->BaseUrl(); }
     std::string DataDir() const { return m_dir.File("data"); }
     std::string SaveDir() const { return m_dir.File("save"); }
+    // Starts Res1 slowly and kills the tool once `share` of the big file has arrived.
+    void KillPartWay(const std::string& name, double share) {
+        m_server->AddFault(Fault::SlowBody("/v2/delivery/download/", kSlowDelayMs, kSlowChunk));
+        const auto first = Run({"--link", Base(), "Res1", "--to", SaveDir()}, name);
+        const auto partWay = [&] { return first->LastProgressBytes() >= kBigSize * share; };
+        ASSERT_TRUE(WaitUntil([&] { return partWay() || first->Ended(); }, kDeadline));
+        ASSERT_TRUE(partWay()) << first->Describe();
+        first->Kill();
+        m_server->ClearFaults();
+        ASSERT_TRUE(fs::exists(SaveDir() + "/Data/big.bin.tovutmp")) << first->Describe();
+    }
+    // Resumes to the end; both files must then be exact, with no temporary file left.
+    void ResumeToTheEnd(const std::string& name) {
+        const auto resumed = Run({"--resume", "--quiet"}, name);
+        ASSERT_EQ(resumed->Exit(), 0) << resumed->Describe();
+        EXPECT_EQ(resumed->LastLine(), "done") << resumed->Describe();
+        EXPECT_TRUE(FileMatches("Res1", "/Data/big.bin", kBigSize, SaveDir() + "/Data/big.bin"));
+        EXPECT_TRUE(FileMatches("Res1", "/Data/notes/small.txt", kSmallSize,
+                                SaveDir() + "/Data/notes/small.txt"));
+        EXPECT_THAT(TempFilesBelow(SaveDir()), ::testing::IsEmpty());
+    }
     std::unique_ptr<FetchRun> Run(std::vector<std::string> args, const std::string& name) {
         args.insert(args.begin(), {"--data-dir", DataDir()});
         return std::make_unique<FetchRun>(args, m_dir.File(name + ".out"), DataDir());
@@ -322,6 +386,118 @@ TEST_F(FetchToolTest, AKilledDownloadResumesWithOnlyTheMissingParts) {
         }
     }
     EXPECT_EQ(fetched.size() + recorded.size(), partCount) << "every missing part was fetched";
+}
+
+TEST_F(FetchToolTest, KillsAtRandomMomentsNeverSpoilTheResult) {
+    std::random_device seeds;
+    const unsigned seed = seeds();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> afterMs(100, 2500);
+    m_server->AddFault(Fault::SlowBody("/v2/delivery/download/", kSlowDelayMs, kSlowChunk));
+    for (int kill = 0; kill < 4; ++kill) {
+        std::vector<std::string> args = {"--resume", "--quiet"};
+        if (kill == 0) {
+            args = {"--link", Base(), "Res1", "--to", SaveDir(), "--quiet"};
+        }
+        const auto run = Run(args, "run" + std::to_string(kill));
+        const auto killAt =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(afterMs(random));
+        WaitUntil([&] { return std::chrono::steady_clock::now() >= killAt || run->Ended(); },
+                  kDeadline);
+        run->Kill();
+    }
+    m_server->ClearFaults();
+    ResumeToTheEnd("last");
+}
+
+TEST_F(FetchToolTest, TamperedStoredStateCannotSteerTheResume) {
+    KillPartWay("first", 0.3);
+    // What the engine keeps is the user's alone: the link's token is in it, and never in the log.
+    const std::string tasksDb = DataDir() + "/tasks.db";
+    std::string taskFolder;
+    for (const fs::directory_entry& entry : fs::directory_iterator(DataDir())) {
+        if (entry.is_directory()) {
+            taskFolder = entry.path().string();
+        }
+    }
+    ASSERT_FALSE(taskFolder.empty());
+    EXPECT_EQ(ModeOf(DataDir()), 0700u);
+    EXPECT_EQ(ModeOf(taskFolder), 0700u);
+    EXPECT_EQ(ModeOf(tasksDb), 0600u);
+    EXPECT_EQ(ModeOf(taskFolder + "/subtasks.db"), 0600u);
+    EXPECT_EQ(ModeOf(SaveDir() + "/Data/big.bin.tovutmp"), 0600u);
+    EXPECT_THAT(testing_support::ReadFile(DataDir() + "/fetch.log"),
+                ::testing::Not(::testing::HasSubstr(m_server->Token("Res1"))));
+    const std::string taskId = fs::path(taskFolder).filename().string();
+
+    // Each case starts from the state of the kill, changed as a local attacker or a broken
+    // disk would change it.
+    const std::string snapshot = m_dir.File("snapshot");
+    fs::create_directory(snapshot);
+    fs::copy(DataDir(), snapshot + "/data", fs::copy_options::recursive);
+    fs::copy(SaveDir(), snapshot + "/save", fs::copy_options::recursive);
+    const std::string victim = m_dir.File("victim");
+    const std::string outsideFile = m_dir.File("outside.bin");
+    const std::string big = "path like '%big.bin'";
+    const std::string partCount = std::to_string((kBigSize + kPartSize - 1) / kPartSize);
+    const auto setBits = [&](const std::string& count) {
+        return "update subtask_v1 set sub_task_info = json_set(sub_task_info, "
+               "'$.trans_progress', printf('%.*c', " +
+               count + ", '1')) where " + big + ";";
+    };
+    const auto addTaskRow = [&](const std::string& id) {
+        return "insert into task_v2 select " + Quoted(id) +
+               ", add_time, is_upload, state, group_id, json_set(task_info, '$.task_id', " +
+               Quoted(id) + "), reserved1, reserved2 from task_v2 limit 1;";
+    };
+    struct StoredCase {
+        const char* name;
+        std::string database;
+        std::string sql;
+        const char* logged; // how the engine tells what it refused
+    };
+    const std::vector<StoredCase> cases = {
+        {"local_path_outside", taskFolder + "/subtasks.db",
+         "update subtask_v1 set sub_task_info = json_set(sub_task_info, '$.local_file.path', " +
+             Quoted(outsideFile) + ") where " + big + ";",
+         "stored local path replaced"},
+        {"bitmap_one_part_too_long", taskFolder + "/subtasks.db", setBits(partCount + " + 1"),
+         "stored part bitmap replaced"},
+        {"bitmap_one_part_too_short", taskFolder + "/subtasks.db", setBits(partCount + " - 1"),
+         "stored part bitmap replaced"},
+        {"task_id_up_and_out", tasksDb, addTaskRow("../victim"), "bad id skipped"},
+        {"task_id_absolute", tasksDb, addTaskRow(victim), "bad id skipped"},
+        {"task_id_empty", tasksDb, addTaskRow(""), "bad id skipped"},
+        {"task_id_lower_case", tasksDb, addTaskRow(AsciiLower(taskId)), "bad id skipped"},
+    };
+    for (const StoredCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(DataDir());
+        fs::remove_all(SaveDir());
+        fs::copy(snapshot + "/data", DataDir(), fs::copy_options::recursive);
+        fs::copy(snapshot + "/save", SaveDir(), fs::copy_options::recursive);
+        fs::create_directories(victim);
+        testing_support::WriteFile(victim + "/keep.txt", "keep");
+        const std::map<std::string, std::string> victimBefore = TreeBelow(victim);
+        ExecSql(c.database, c.sql);
+
+        ResumeToTheEnd(c.name);
+        EXPECT_THAT(testing_support::ReadFile(DataDir() + "/fetch.log"),
+                    ::testing::HasSubstr(c.logged));
+        EXPECT_EQ(TreeBelow(victim), victimBefore);
+        EXPECT_FALSE(fs::exists(outsideFile));
+        EXPECT_FALSE(fs::exists(outsideFile + ".tovutmp"));
+        // No folder but the real task's was made for a stored id.
+        std::vector<std::string> folders;
+        for (const fs::directory_entry& entry : fs::directory_iterator(DataDir())) {
+            if (entry.is_directory()) {
+                folders.push_back(entry.path().filename().string());
+            }
+        }
+        EXPECT_THAT(folders, ::testing::ElementsAre(taskId));
+    }
+    EXPECT_TRUE(fs::exists(victim + "/keep.txt"));
 }
 
 TEST_F(FetchToolTest, ExitStatusAndLastLineTellWhatHappened) {
