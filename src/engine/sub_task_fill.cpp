@@ -103,20 +103,35 @@ bool IsSafeRelativePart(std::string_view relative) {
     return true;
 }
 
+// The local name of a segment that ends in the temporary suffix: the first numbered name no
+// other sub-task has in the same folder (`parent`: the service-side relative part above it).
+std::string NumberedSegment(std::string_view segment, const std::string& parent,
+                            const RelativePartTaken& taken) {
+    for (int number = 1; number < kMaxNameNumber; ++number) {
+        std::string candidate = NumberedName(segment, number, true);
+        if (!taken || !taken(parent + candidate)) {
+            return candidate;
+        }
+    }
+    return NumberedName(segment, kMaxNameNumber, true);
+}
+
 // The local form of a safe relative part: a segment that ends in the temporary suffix is
 // numbered, so it can be neither another file's temporary name nor look like one.
-std::string LocalRelativePart(std::string_view relative) {
+std::string LocalRelativePart(const std::string& relative, const RelativePartTaken& taken) {
+    const std::string normal = PathText(relative).Normalize().Text();
     std::string local;
     std::size_t start = 0;
-    while (start <= relative.size()) {
-        std::size_t end = relative.find_first_of("/\\", start);
-        if (end == std::string_view::npos) {
-            end = relative.size();
+    while (start <= normal.size()) {
+        std::size_t end = normal.find('/', start);
+        if (end == std::string::npos) {
+            end = normal.size();
         }
-        const std::string_view segment = relative.substr(start, end - start);
-        local.append(HasTempSuffix(segment) ? NumberedName(segment, 1, true)
-                                            : std::string(segment));
-        if (end < relative.size()) {
+        const std::string_view segment = std::string_view(normal).substr(start, end - start);
+        local.append(HasTempSuffix(segment)
+                         ? NumberedSegment(segment, normal.substr(0, start), taken)
+                         : std::string(segment));
+        if (end < normal.size()) {
             local.push_back('/');
         }
         start = end + 1;
@@ -150,7 +165,8 @@ std::optional<std::string> RelativePart(const CTaskInfo& task, const SubTaskSumm
 }
 
 // The sub-task's local path below the task's; nullopt (logged) when it cannot be derived safely.
-std::optional<std::string> DownloadLocalPath(const CTaskInfo& task, const SubTaskSummary& summary) {
+std::optional<std::string> DownloadLocalPath(const CTaskInfo& task, const SubTaskSummary& summary,
+                                             const RelativePartTaken& taken) {
     PathText local(task.local_file.path);
     if (summary.path == task.box_file.path) {
         return local.Text();
@@ -165,7 +181,7 @@ std::optional<std::string> DownloadLocalPath(const CTaskInfo& task, const SubTas
         return std::nullopt;
     }
     const std::string folder = PathText(task.local_file.path).Normalize().Text();
-    local.Append(LocalRelativePart(*relative));
+    local.Append(LocalRelativePart(*relative, taken));
     // The segment check already keeps the path inside; this guards the join itself.
     if (local.Text() != folder && !StartsWith(local.Text(), folder + "/") &&
         !(folder.ends_with('/') && StartsWith(local.Text(), folder))) {
@@ -178,7 +194,20 @@ std::optional<std::string> DownloadLocalPath(const CTaskInfo& task, const SubTas
 
 } // namespace
 
-bool FillSubTaskInfo(const CTaskInfo& task, const SubTaskSummary& summary, CSubTaskInfo& out) {
+std::optional<std::string> ServiceRelativePart(const CTaskInfo& task,
+                                               const SubTaskSummary& summary) {
+    if (summary.path == task.box_file.path) {
+        return std::string();
+    }
+    const std::optional<std::string> relative = RelativePart(task, summary);
+    if (!relative) {
+        return std::nullopt;
+    }
+    return PathText(*relative).Normalize().Text();
+}
+
+bool FillSubTaskInfo(const CTaskInfo& task, const SubTaskSummary& summary, CSubTaskInfo& out,
+                     const RelativePartTaken& taken) {
     out.Reset();
     out.is_upload = task.is_upload;
     out.is_folder = summary.is_folder;
@@ -193,7 +222,7 @@ bool FillSubTaskInfo(const CTaskInfo& task, const SubTaskSummary& summary, CSubT
     bool derived = true;
     std::string localPath = task.local_file.path;
     if (!task.is_upload) {
-        const std::optional<std::string> path = DownloadLocalPath(task, summary);
+        const std::optional<std::string> path = DownloadLocalPath(task, summary, taken);
         derived = path.has_value();
         if (path) {
             localPath = *path;

@@ -120,10 +120,10 @@ struct StoredCheck {
 // and the service path, and a download's part bitmap must fit the file (one that does not is
 // reset, so its parts are fetched again).
 StoredCheck RevalidateStored(const CTaskInfo& task, const SubTaskSummary& summary,
-                             CSubTaskInfo& sub) {
+                             CSubTaskInfo& sub, const RelativePartTaken& taken) {
     StoredCheck check;
     CSubTaskInfo derived;
-    check.pathValid = FillSubTaskInfo(task, summary, derived);
+    check.pathValid = FillSubTaskInfo(task, summary, derived, taken);
     if (sub.local_file.path != derived.local_file.path) {
         sub.local_file.path = derived.local_file.path;
         check.pathReplaced = true;
@@ -162,7 +162,7 @@ bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out,
                 if (summary.rsyncstate != 1) {
                     read.rsyncstate = summary.rsyncstate;
                 }
-                *localPathValid = RevalidateStored(m_info, summary, read).pathValid;
+                *localPathValid = RevalidateStored(m_info, summary, read, SiblingTaken()).pathValid;
                 out = std::move(read);
                 return true;
             }
@@ -171,12 +171,12 @@ bool CTaskEntry::GetSubTask(const std::string& path, CSubTaskInfo& out,
             EngineLogF(kEngineLogError, "GetSubTask:unreadable sub_task_info:%s:%s",
                        m_info.task_id.c_str(), path.c_str());
         }
-        *localPathValid = FillSubTaskInfo(m_info, summary, out);
+        *localPathValid = FillSubTaskInfo(m_info, summary, out, SiblingTaken());
         return true;
     }
     for (const SubTaskMap* collection : {&m_waiting, &m_completed}) {
         if (const auto it = collection->find(path); it != collection->end()) {
-            *localPathValid = FillSubTaskInfo(m_info, it->second, out);
+            *localPathValid = FillSubTaskInfo(m_info, it->second, out, SiblingTaken());
             return true;
         }
     }
@@ -270,6 +270,7 @@ void CTaskEntry::AddSubTask(const std::string& path, std::uint64_t size, bool is
     if (m_waiting.contains(path) || m_active.contains(path) || m_completed.contains(path)) {
         return;
     }
+    m_relativeParts.reset();
     SubTaskSummary summary;
     summary.path = path;
     summary.state = kStateWaiting;
@@ -284,8 +285,26 @@ void CTaskEntry::AddSubTask(const std::string& path, std::uint64_t size, bool is
     m_info.size += size;
 }
 
+RelativePartTaken CTaskEntry::SiblingTaken() const {
+    return [this](const std::string& relative) {
+        // Built on first use only: few names ever need it.
+        if (!m_relativeParts) {
+            m_relativeParts.emplace();
+            for (const SubTaskMap* collection : {&m_waiting, &m_completed, &m_active}) {
+                for (const auto& [path, summary] : *collection) {
+                    if (std::optional<std::string> part = ServiceRelativePart(m_info, summary)) {
+                        m_relativeParts->insert(std::move(*part));
+                    }
+                }
+            }
+        }
+        return m_relativeParts->contains(relative);
+    };
+}
+
 void CTaskEntry::ResetSubTasks() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_relativeParts.reset();
     m_waiting.clear();
     m_completed.clear();
     m_active.clear();
@@ -316,6 +335,7 @@ void CTaskEntry::FlushSubTasks() {
 
 bool CTaskEntry::LoadSubTasks() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_relativeParts.reset();
     m_waiting.clear();
     m_completed.clear();
     m_active.clear();
@@ -334,7 +354,7 @@ bool CTaskEntry::LoadSubTasks() {
         sub.state = summary.state;
         const bool readable = sub.FromJson(summary.json);
         if (readable) {
-            const StoredCheck check = RevalidateStored(m_info, summary, sub);
+            const StoredCheck check = RevalidateStored(m_info, summary, sub, SiblingTaken());
             if (check.pathReplaced || check.bitmapReset) {
                 EngineLogF(kEngineLogError,
                            "LoadSubTasks: stored %s%s%s replaced: task:%s, subTask:%s",

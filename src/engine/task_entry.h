@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/sub_task_fill.h"
 #include "engine/task_info.h"
 #include "store/sub_task_db.h"
 
@@ -7,6 +8,8 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,6 +101,9 @@ public:
     const CSubTaskDB& SubTaskStore() const { return m_subTaskDb; }
 
 private:
+    // Whether another sub-task has a relative part (under m_mutex).
+    RelativePartTaken SiblingTaken() const;
+
     void UpdateUsedTimeLocked();
 
     ITaskMgrEvents* const m_events;
@@ -108,6 +114,9 @@ private:
     SubTaskMap m_waiting;   // known only by summary, never worked on
     SubTaskMap m_completed; // JSON text dropped
     SubTaskMap m_active;    // everything else, JSON text kept
+    // The service-side relative parts of every sub-task, for numbering local names (under
+    // m_mutex, built on first use).
+    mutable std::optional<std::set<std::string>> m_relativeParts;
     std::map<std::string, std::uint64_t> m_subTaskBytes;
     std::uint64_t m_bytesTotal = 0; // sum of m_subTaskBytes
     std::uint32_t m_pendingState = kStateWaiting;

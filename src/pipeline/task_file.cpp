@@ -45,6 +45,7 @@ struct SharedTaskFile {
     std::atomic<std::int64_t> lastSyncStartMs{-1};
     std::atomic<std::uint64_t> bytesWritten{0};
     std::atomic<std::uint64_t> bytesAtSyncStart{0};
+    std::atomic<bool> syncing{false};
 };
 
 namespace {
@@ -316,6 +317,10 @@ bool CTaskFile::SyncDue() const {
     if (m_shared == nullptr) {
         return false;
     }
+    // Writers never queue behind a running sync: the next one covers their parts.
+    if (m_shared->syncing.load()) {
+        return false;
+    }
     const std::int64_t last = m_shared->lastSyncStartMs.load();
     return last < 0 || SteadyMs() - last >= static_cast<std::int64_t>(g_syncIntervalMs.load()) ||
            m_shared->bytesWritten.load() - m_shared->bytesAtSyncStart.load() >= kSyncBytes;
@@ -349,7 +354,9 @@ bool CTaskFile::SyncThrough(std::uint64_t sequence) {
         handle = shared.file.DuplicateHandle();
     }
     // Writers go on while the data goes to the disk.
+    shared.syncing.store(true);
     const bool synced = handle >= 0 && ::fdatasync(handle) == 0;
+    shared.syncing.store(false);
     if (handle >= 0) {
         if (!synced) {
             SetLastFileError(errno);

@@ -36,7 +36,7 @@ struct WrittenPart {
 class CTaskFile {
 public:
     static constexpr std::uint64_t kSyncIntervalMs = 250;
-    static constexpr std::uint64_t kSyncBytes = 8ull << 20;
+    static constexpr std::uint64_t kSyncBytes = 4ull << 20;
 
     CTaskFile() = default;
     ~CTaskFile(); // releases
@@ -58,7 +58,7 @@ public:
     // Whether every write up to `sequence` is known to be on the disk.
     bool IsSynced(std::uint64_t sequence) const;
     // Whether the last sync started at least the sync interval ago (or there was none), or the
-    // file has gathered kSyncBytes of writes since.
+    // file has gathered kSyncBytes of writes since; never while a sync runs.
     bool SyncDue() const;
     // Syncs the file's data unless a sync that covers `sequence` already ended. False when the
     // sync failed (LastFileError tells why).

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace e2e_testing {
 namespace {
@@ -18,18 +19,34 @@ using ::testing::IsEmpty;
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
+// The file-creation mask, read without changing it for the engine's threads.
+mode_t UserMask() {
+    for (const std::string& line : testing_support::ReadLines("/proc/self/status")) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+        }
+    }
+    ADD_FAILURE() << "no Umask line";
+    return 022;
+}
+
 TEST_F(E2eTest, NamesThatClashInsideALinkFolderKeepEveryFile) {
     const std::string id = AddLinkTask("Clash1");
     const Status end = WaitForEnd(id);
     EXPECT_EQ(end.state, "StateCompleted") << end.errorCode << " " << end.errorInfo;
     const std::string folder = SaveFolder() + "/Clash";
-    // A service name that ends like a temporary file gets a numbered name.
+    // A service name that ends like a temporary file gets the first numbered name no other
+    // file of the link has.
     EXPECT_TRUE(FileMatches("Clash1", "/Clash/a.bin", folder + "/a.bin"));
-    EXPECT_TRUE(FileMatches("Clash1", "/Clash/a.bin.tovutmp", folder + "/a.bin.tovutmp (1)"));
+    EXPECT_TRUE(FileMatches("Clash1", "/Clash/a.bin.tovutmp", folder + "/a.bin.tovutmp (2)"));
+    EXPECT_TRUE(FileMatches("Clash1", "/Clash/a.bin.tovutmp (1)", folder + "/a.bin.tovutmp (1)"));
     EXPECT_TRUE(FileMatches("Clash1", "/Clash/Readme.txt", folder + "/Readme.txt"));
     EXPECT_TRUE(FileMatches("Clash1", "/Clash/README.txt", folder + "/README.txt"));
     EXPECT_THAT(TempFilesBelow(SaveFolder()), IsEmpty());
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 5);
+    // Finished files are the user's like any other; the engine's own are private.
+    const mode_t mask = UserMask();
+    EXPECT_EQ(fs::status(folder + "/a.bin").permissions(), static_cast<fs::perms>(0666 & ~mask));
 }
 
 TEST_F(E2eTest, WhatWasPlantedInTheSaveFolderIsNeverFollowedOrReplaced) {

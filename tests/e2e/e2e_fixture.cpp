@@ -68,7 +68,8 @@ std::string Scenario() {
         {"name": "empty.bin", "size": 0},
         {"name": "one.txt", "size": 1},
         {"name": "big.bin", "size": )" +
-           std::to_string(kBigSize) + R"(},
+           std::to_string(kBigSize) +
+           R"(},
         {"name": "docs", "children": [
           {"name": "exact.bin", "size": 1048576},  // one whole part
           {"name": "over.bin", "size": 1048577},   // and a byte
@@ -89,14 +90,20 @@ std::string Scenario() {
         {"name": "a.bin", "size": 4194304}, {"name": "b.bin", "size": 4194304}]}},
       {"code": "Clash1", "item": {"name": "Clash", "children": [
         {"name": "a.bin", "size": 3145728}, {"name": "a.bin.tovutmp", "size": 1000},
-        {"name": "Readme.txt", "size": 100}, {"name": "README.txt", "size": 200}]}},
+        {"name": "a.bin.tovutmp )"
+           "(1)"
+           R"(", "size": 500},
+        {"name": "Readme.txt", "size": 100}, {"name": "README.txt", "size": 200}]
+}
+},
       {"code": "Plant1", "item": {"name": "Plant", "children": [
         {"name": "temp-link.txt", "size": 5000}, {"name": "final-link.txt", "size": 6000},
         {"name": "taken.txt", "size": 7000}, {"name": "free.txt", "size": 800}]}},
       {"code": "Names1", "item": {"name": "Mixed", "children": [
         {"name": "x y.txt", "size": 1000},
         {"name": "sub dir", "children": [{"name": "中文 报告.txt", "size": 10}]}]}}
-    ]})";
+    ]
+})";
 }
 
 void E2eTest::SetUp() {

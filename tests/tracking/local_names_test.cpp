@@ -14,8 +14,8 @@ using testing_support::WriteFile;
 class FreeLocalPathTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* file :
-             {"report.pdf", "report (1).pdf", "README", ".profile", "archive.tar.gz", "a%2b.txt"}) {
+        for (const char* file : {"report.pdf", "report (1).pdf", "README", ".profile",
+                                 "archive.tar.gz", "a%2b.txt", "left.bin.tovutmp"}) {
             WriteFile(m_dir.File(file), "x");
         }
         fs::create_directory(m_dir.File("photos"));
@@ -47,6 +47,11 @@ TEST_F(FreeLocalPathTest, NumbersTheNameUntilItIsFree) {
         // A dangling link still holds its name; a path without "/" is the name itself.
         {"ghost.txt", false, "ghost (1).txt"},
         {"/Root/中文 报告.txt", false, "中文 报告.txt"},
+        // A download's temporary file holds its final name too; a service name that looks
+        // like one is always numbered, as a whole.
+        {"/left.bin", false, "left (1).bin"},
+        {"/Root/n.tovutmp", false, "n.tovutmp (1)"},
+        {"/left.bin.tovutmp", false, "left.bin.tovutmp (1)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FreeLocalPath(QString::fromUtf8(c.servicePath), Folder(), c.isFolder),
