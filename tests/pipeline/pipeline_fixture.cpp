@@ -68,7 +68,7 @@ void PipelineTest::RunRange(const std::string& taskId, const std::string& name, 
     CSubTaskInfo sub;
     ASSERT_TRUE(m_tasks->GetSubTaskOf(taskId, DownloadUrl("/" + name), sub)) << name;
     m_pipeline.StartPartWorker(
-        RangeRequest{taskId, sub.sub_task_path, 1048576, sub.box_file, start, end});
+        RangeRequest{taskId, sub.sub_task_path, 1048576, sub.box_file, start, end, sub.validator});
     ASSERT_TRUE(WaitForWorkers());
     Apply();
 }

@@ -34,8 +34,8 @@ protected:
     std::string DownloadUrl(const std::string& below) const;
     std::string MetadataUrl(const std::string& below) const;
 
-    // Runs a part-download worker for [start, end) of the file and waits until every worker
-    // has ended; then applies what they reported.
+    // Runs a part-download worker for [start, end) of the file, with the sub-task's validator,
+    // and waits until every worker has ended; then applies what they reported.
     void RunRange(const std::string& taskId, const std::string& name, std::uint64_t start,
                   std::uint64_t end);
     bool WaitForWorkers(std::chrono::seconds limit = std::chrono::seconds(60)) const;
