@@ -73,6 +73,8 @@ TEST_F(PartDownloadTest, ABrokenStreamIsTakenOverAtTheFirstMissingPart) {
     RunRange("T1", "c.bin", 0, kMedium);
     EXPECT_EQ(RangesOf("c.bin"),
               (std::vector<std::string>{"bytes=0-5242880", "bytes=3145728-5242880"}));
+    // The taker-over asks for the version the first reply named.
+    EXPECT_EQ(IfRangesOf("c.bin"), (std::vector<std::string>{"", ETagOf("c.bin")}));
     ExpectFinished("c.bin", kMedium);
 }
 
@@ -141,10 +143,8 @@ TEST_F(PartDownloadTest, AStoppedWorkerEndsQuietlyAndKeepsOnlyWholeParts) {
 // The first reply's validator is stored and later ranges send it back as If-Range; once the
 // file changed on the service, the sub-task starts again with the new version, not failing.
 TEST_F(PartDownloadTest, AFileChangedBetweenTwoRangesStartsAgainWithTheNewVersion) {
-    const std::uint64_t seed = parvex_service::ContentSeed(kCode, "/Root/c.bin");
-    const std::string oldTag = parvex_service::ContentETag(seed);
-    const std::uint64_t newSeed = parvex_service::ReplacedContentSeed(seed);
-    const std::string newTag = parvex_service::ContentETag(newSeed);
+    const std::string oldTag = ETagOf("c.bin");
+    const std::string newTag = ETagOf("c.bin", true);
     RunRange("T1", "c.bin", 0, 3 * kMiB);
     EXPECT_EQ(Sub("c.bin").validator, oldTag);
     EXPECT_EQ(Sub("c.bin").trans_bitmap.ToText(), "11100");
@@ -161,15 +161,11 @@ TEST_F(PartDownloadTest, AFileChangedBetweenTwoRangesStartsAgainWithTheNewVersio
     sub = Sub("c.bin");
     EXPECT_EQ(sub.state, kStateCompleted) << sub.error_code;
     std::string expected(kMedium, '\0');
-    parvex_service::FillContent(newSeed, 0, expected.data(), expected.size());
+    parvex_service::FillContent(
+        parvex_service::ReplacedContentSeed(parvex_service::ContentSeed(kCode, "/Root/c.bin")), 0,
+        expected.data(), expected.size());
     EXPECT_TRUE(ReadFile(sub.local_file.path) == expected) << "not the new version";
-    std::vector<std::string> sent;
-    for (const auto& request : Server().Requests()) {
-        if (request.path == Path("c.bin")) {
-            sent.push_back(request.Header("If-Range"));
-        }
-    }
-    EXPECT_EQ(sent, (std::vector<std::string>{"", oldTag, newTag}));
+    EXPECT_EQ(IfRangesOf("c.bin"), (std::vector<std::string>{"", oldTag, newTag}));
 }
 
 TEST_F(PartDownloadTest, ASplitHandsTheSecondHalfToACopy) {
