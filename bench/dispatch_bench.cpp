@@ -36,6 +36,10 @@ public:
     }
     void StopPartWorkers(const std::string&) override {}
     IRangeWorker* FindLargestRange() override { return nullptr; }
+    std::size_t CountSubTaskWorkers(const std::string&, const std::string&) const override {
+        return 0;
+    }
+    void StopSubTaskWorkers(const std::string&, const std::string&) override {}
     void DeleteTempFile(const CSubTaskInfo&) override {}
     int FinishDownload(const CSubTaskInfo&) override { return 0; }
 };

@@ -21,6 +21,13 @@ void PurgeTask(const std::string& taskId) {
     }
 }
 
+std::size_t RestartSubTaskRanges(const std::string& taskId, const std::string& path) {
+    if (CDispatchTaskWorker* dispatcher = GetEngineContext().dispatcher.load()) {
+        return dispatcher->RestartSubTask(taskId, path);
+    }
+    return 0;
+}
+
 void StopTaskWorkers(const std::string& taskId) {
     PurgeTask(taskId);
     ITransferWorkers& workers = TransferWorkers();

@@ -2,6 +2,7 @@
 
 #include "engine/task_changer.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,9 @@ CTaskMgr* EngineTasks();
 
 // Forgets everything the dispatcher queued for the task.
 void PurgeTask(const std::string& taskId);
+// Forgets the sub-task's queued ranges so the dispatcher queues it afresh; how often that
+// happened to it in this run of its task (0 without a dispatcher).
+std::size_t RestartSubTaskRanges(const std::string& taskId, const std::string& path);
 
 // Stops everything that works for the task: the dispatcher's queues, its preparation, its HTTP
 // transfers and its part-download workers.

@@ -52,7 +52,8 @@ bool CChangerSubTaskProgress::TryMerge(const CTaskInfoChangerBase& other) {
     // parts depend on the order of the reports, which a merge would change.
     if (undoParts.Any() || progress->undoParts.Any() || progress->newBoxPath != newBoxPath ||
         progress->transmethod != transmethod || progress->rsyncstate != rsyncstate ||
-        progress->revision != revision || progress->completedBytes != completedBytes) {
+        progress->revision != revision || progress->completedBytes != completedBytes ||
+        progress->validator != validator || progress->validatorLearned || validatorLearned) {
         return false;
     }
     hashedParts.Union(progress->hashedParts);
@@ -75,6 +76,14 @@ void CChangerSubTaskProgress::DoChange() {
         return;
     }
     const CSubTaskInfo before = sub;
+    if (validator.has_value()) {
+        if (validatorLearned && sub.validator.empty()) {
+            sub.validator = *validator;
+        }
+        if (*validator != sub.validator) {
+            return; // bytes of another version of the file
+        }
+    }
     std::uint32_t requested = state;
     // A report that a worker started counts only while the task runs and the sub-task was
     // waiting for it or working: one that arrives after a pause (and a resume) would leave the

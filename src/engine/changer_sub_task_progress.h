@@ -4,6 +4,7 @@
 #include "engine/task_changer.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Progress of one sub-task: parts hashed, done or undone, bytes sent, a new state and the
@@ -27,6 +28,12 @@ public:
     std::int32_t rsyncstate = 1;  // 1: no change
     std::string revision;
     std::uint64_t completedBytes = 0; // 0: not given
+    // A part worker's: the file validator its parts were fetched under. A report whose
+    // validator is not the sub-task's (the file changed on the service since) is dropped whole.
+    std::optional<std::string> validator;
+    // The validator came with the reply to a request that carried none: a sub-task that has
+    // none takes it.
+    bool validatorLearned = false;
 
 private:
     std::string m_taskId;

@@ -104,7 +104,21 @@ void CDispatchTaskWorker::PurgeTask(const std::string& taskId) {
     }
     m_queuedSubTasks.erase(taskId);
     m_folderSubTasks.erase(taskId);
+    m_subTaskRestarts.erase(taskId);
     m_folderWorker.RemoveTask(taskId);
+}
+
+std::size_t CDispatchTaskWorker::RestartSubTask(const std::string& taskId,
+                                                const std::string& path) {
+    for (RangeRequest& range : m_downloadQueue) {
+        if (range.taskId == taskId && range.subTaskPath == path) {
+            range.taskId.clear();
+        }
+    }
+    if (const auto queued = m_queuedSubTasks.find(taskId); queued != m_queuedSubTasks.end()) {
+        queued->second.erase(path);
+    }
+    return ++m_subTaskRestarts[taskId][path];
 }
 
 int CDispatchTaskWorker::DownloadLimit() const {
@@ -246,6 +260,11 @@ void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo&
         HandOverFolder(task.task_id, sub);
         return;
     }
+    // Workers of an earlier run of the file (stopped, maybe fetching a version it no longer
+    // has) may still write: new ones start at the same offsets only once they have ended.
+    if (TransferWorkers().CountSubTaskWorkers(task.task_id, path) > 0) {
+        return;
+    }
     m_queuedSubTasks[task.task_id].insert(path);
     const bool started = TempFileExists(sub);
     // Checked before any temporary file is made: a size the service should not have listed,
@@ -262,7 +281,7 @@ void CDispatchTaskWorker::QueueSubTaskRanges(CTaskEntry& entry, const CTaskInfo&
     const auto partSize = static_cast<std::uint32_t>(PartSizeFor(false));
     const auto queueRange = [&](std::uint64_t start, std::uint64_t end) {
         m_downloadQueue.push_back(
-            RangeRequest{task.task_id, path, partSize, sub.box_file, start, end});
+            RangeRequest{task.task_id, path, partSize, sub.box_file, start, end, sub.validator});
     };
     if (sub.box_file.size == 0) {
         queueRange(0, 0);

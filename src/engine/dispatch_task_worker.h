@@ -46,6 +46,10 @@ public:
     // Dispatcher thread only (changes call it): forgets every range, queued sub-task and folder
     // of the task.
     void PurgeTask(const std::string& taskId);
+    // Dispatcher thread only (a restart of the sub-task calls it): forgets the sub-task's
+    // queued ranges and that it was queued, so it is queued afresh once its workers have ended.
+    // Returns how often this happened to it since its task was last purged.
+    std::size_t RestartSubTask(const std::string& taskId, const std::string& path);
     // Applies the queued changes in order, including those they queue meanwhile. The pass does
     // it; tests of single changes call it on a dispatcher that is not started.
     void ApplyQueuedChanges();
@@ -80,6 +84,7 @@ private:
     std::vector<RangeRequest> m_downloadQueue;
     std::map<std::string, std::set<std::string>> m_queuedSubTasks;
     std::map<std::string, std::set<std::string>> m_folderSubTasks;
+    std::map<std::string, std::map<std::string, std::size_t>> m_subTaskRestarts;
     CCreateFolderWorker m_folderWorker;
 
     mutable std::mutex m_changeMutex;

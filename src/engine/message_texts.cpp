@@ -24,6 +24,8 @@ constexpr BilingualText kEngineTexts[] = {
     {engine_code::kEndlessListing,
      "The server's folder listing repeats itself or exceeds 1,000,000 items or 256 levels",
      "服务器返回的文件夹列表重复，或超过 1,000,000 项或 256 层"},
+    {engine_code::kFileChangedOnServer, "The file kept changing on the server while downloading",
+     "下载期间服务器上的文件不断变化"},
     {engine_code::kMultiErrors, "multi errors!", "多重错误，正在重试..."},
 };
 

@@ -13,6 +13,9 @@ inline constexpr int kInvalidNameFromServer = 20108;
 inline constexpr int kWrongRangeFromServer = 20109;
 inline constexpr int kDataFolderInUse = 20110; // another engine holds the data folder
 inline constexpr int kEndlessListing = 20111;  // a folder walk repeats itself or has no end
+// The file changed on the service while it was downloaded: it is fetched again from the start,
+// and a sub-task whose file keeps changing fails with this code.
+inline constexpr int kFileChangedOnServer = 20112;
 inline constexpr int kMultiErrors = 65535;
 } // namespace engine_code
 

@@ -93,6 +93,7 @@ CTaskInfo MakeTaskInfo(const BoxFileInfo& box, std::string_view localPath) {
 void CSubTaskInfo::Reset() {
     CTaskInfoBase::Reset();
     hash_bitmap = PartBitmap();
+    validator.clear();
 }
 
 std::uint64_t CSubTaskInfo::CompleteBytes() const {

@@ -99,6 +99,9 @@ public:
     std::string sub_task_path; // the sub-task's key inside its task: the item's service path
     PartBitmap trans_bitmap;
     std::uint64_t add_time = 0;
+    // The validator of the file version the recorded parts belong to (file_validator.h); empty
+    // until a reply gave one, or when the service sends none.
+    std::string validator;
 
     bool operator==(const CSubTaskInfo&) const = default;
 };

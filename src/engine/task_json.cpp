@@ -2,6 +2,7 @@
 // end. Key order and escaping are part of the stored format.
 #include "engine/box_file_json.h"
 #include "engine/engine_context.h"
+#include "engine/file_validator.h"
 #include "engine/json_fields.h"
 #include "engine/json_text.h"
 #include "engine/protect_text.h"
@@ -242,6 +243,10 @@ std::string CSubTaskInfo::ToJson() const {
     writer.EndArray();
     Text(writer, "trans_progress", trans_bitmap.ToText());
     Text(writer, "hash_progress", hash_bitmap.ToText());
+    // Written only when known, so the records of files without one stay as they were.
+    if (!validator.empty()) {
+        Text(writer, "validator", validator);
+    }
     writer.EndObject();
     return Finish(buffer);
 }
@@ -259,6 +264,11 @@ bool CSubTaskInfo::FromJson(std::string_view json) {
         sub.rsyncstate = ReadInt32Or(root, "rsyncstate", 1);
         sub.trans_bitmap.FromText(ReadText(root, "trans_progress"));
         sub.hash_bitmap.FromText(ReadText(root, "hash_progress"));
+        // Older records have none; one that could not be sent back is no validator.
+        sub.validator = ReadText(root, "validator");
+        if (!IsUsableValidator(sub.validator)) {
+            sub.validator.clear();
+        }
         const rapidjson::Value* parts = Member(root, "part_size");
         if (parts == nullptr || !parts->IsArray()) {
             return false;

@@ -15,6 +15,7 @@ struct RangeRequest {
     BoxFileInfo boxFile;
     std::uint64_t start = 0;
     std::uint64_t end = 0;
+    std::string validator; // the sub-task's file validator, sent as If-Range; empty: none yet
 };
 
 // A running part-download worker as the dispatcher sees it when it splits ranges. Valid until
@@ -61,6 +62,11 @@ public:
     // The live worker whose stop flag is clear and whose remaining length (end - current) is
     // largest, the first one on equal lengths; null when there is none.
     virtual IRangeWorker* FindLargestRange() = 0;
+    // Live part-download workers of one sub-task.
+    virtual std::size_t CountSubTaskWorkers(const std::string& taskId,
+                                            const std::string& subTaskPath) const = 0;
+    // Sets the stop flags of one sub-task's workers (its file changed on the service).
+    virtual void StopSubTaskWorkers(const std::string& taskId, const std::string& subTaskPath) = 0;
 
     // Removes a sub-task's temporary file (later, when a worker still writes it).
     virtual void DeleteTempFile(const CSubTaskInfo& sub) = 0;

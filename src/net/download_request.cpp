@@ -3,6 +3,7 @@
 #include "engine/ascii_text.h"
 #include "engine/delivery_url.h"
 #include "engine/engine_context.h"
+#include "engine/file_validator.h"
 #include "engine/json_fields.h"
 #include "engine/message_texts.h"
 #include "engine/part_layout.h"
@@ -43,6 +44,36 @@ bool ParseContentRange(std::string_view text, std::int64_t& start, std::int64_t&
     const std::string_view totalText = TrimBlanks(text.substr(slash + 1));
     total = -1;
     return totalText == "*" || ParseInt64(totalText, total);
+}
+
+// The reply's strong ETag, else its Last-Modified date; empty when neither can be sent back.
+std::string ReplyValidator(const HeaderMap& headers) {
+    for (const char* name : {"etag", "last-modified"}) {
+        const auto it = headers.find(name);
+        if (it == headers.end()) {
+            continue;
+        }
+        const std::string_view value = TrimBlanks(it->second);
+        if (IsUsableValidator(value) && !value.starts_with("W/")) {
+            return std::string(value);
+        }
+    }
+    return std::string();
+}
+
+// A 200 to an If-Range: the file is no longer the version the validator names.
+bool FileChanged(const DownloadRequest& request) {
+    return request.status == 200 && !request.ifRange.empty() &&
+           request.validator != request.ifRange;
+}
+
+// Whether a whole-file reply names another length than the file's.
+bool OtherSize(const DownloadRequest& request, const CHttpClient& client) {
+    const auto& headers = client.ResponseHeaders();
+    const auto it = headers.find("content-length");
+    std::int64_t length = -1;
+    return it != headers.end() && ParseInt64(TrimBlanks(it->second), length) &&
+           request.file.size > 0 && length != static_cast<std::int64_t>(request.file.size);
 }
 
 // Whether a 200 or 206 reply carries the asked range.
@@ -181,10 +212,21 @@ bool OpenRange(DownloadRequest& request, bool syncTask) {
                    static_cast<long long>(request.rangeEnd));
     client.SetHeader("Range", range + "\n");
     client.SetHeader("x-varnokws-range", range);
+    if (!request.ifRange.empty()) {
+        client.SetHeader("If-Range", request.ifRange);
+    }
     request.result = client.SendForStream();
     request.status = client.GetStatus();
     if (request.result != 0) {
         request.replyText = client.GetBodyText();
+        return false;
+    }
+    request.validator = ReplyValidator(client.ResponseHeaders());
+    if (FileChanged(request)) {
+        // A file of another size is not the one the task listed.
+        request.result = OtherSize(request, client) ? engine_code::kWrongRangeFromServer
+                                                    : engine_code::kFileChangedOnServer;
+        client.CloseStream();
         return false;
     }
     if (!RangeMatches(request, client)) {

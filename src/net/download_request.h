@@ -22,6 +22,8 @@ struct DownloadRequest {
     int status = 0;
     std::string replyText;                        // the error body of a refused request
     const std::atomic<bool>* abortFlag = nullptr; // the worker's stop request
+    std::string ifRange;   // the file's validator, sent as If-Range; empty: none is sent
+    std::string validator; // the reply's: its strong ETag, else Last-Modified; empty: none usable
 };
 
 // The URL a file is fetched from: an absolute URL with the link's token query appended (never
@@ -34,7 +36,11 @@ bool IsSyncGroup(const std::string& groupId);
 // Sends the range request and keeps the connection for reading. True only for a reply that
 // delivers exactly the asked range: a 206 whose Content-Range starts at the range start (and
 // names the file's size when it names a total), or a 200 for a range that starts at 0. Any
-// other 200 or 206 fails with 20109 before a byte is handed out.
+// other 200 or 206 fails with 20109 before a byte is handed out. A 200 to an If-Range whose
+// validator is another (or none) says the file changed: 20112, with the new validator, unless
+// it names another size than the file's (20109). The validator is untrusted text: one that
+// IsUsableValidator refuses counts as none, and a weak ETag, which If-Range cannot match, gives
+// way to Last-Modified.
 bool OpenRange(DownloadRequest& request, bool syncTask);
 // Copies up to `wanted` bytes: their count, 0 when the body ended, -1 on a failure (the
 // platform number is then the result).

@@ -4,6 +4,7 @@
 #include "engine/change_queue.h"
 #include "engine/changer_errors.h"
 #include "engine/changer_sub_task_progress.h"
+#include "engine/changer_sub_task_restart.h"
 #include "engine/dispatch_task_worker.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
@@ -95,7 +96,7 @@ void WakeDispatcher() {
 CDownloadPartWorker::CDownloadPartWorker(const RangeRequest& range)
     : m_taskId(range.taskId), m_subTaskPath(range.subTaskPath), m_boxFile(range.boxFile),
       m_partSize(range.partSize), m_start(range.start), m_end(range.end), m_current(range.start),
-      m_number(++g_workerNumbers) {
+      m_number(++g_workerNumbers), m_validator(range.validator) {
     Register();
 }
 
@@ -103,7 +104,7 @@ CDownloadPartWorker::CDownloadPartWorker(const CDownloadPartWorker& other, std::
                                          std::uint64_t end, int retriesLeft)
     : m_taskId(other.m_taskId), m_subTaskPath(other.m_subTaskPath), m_boxFile(other.m_boxFile),
       m_partSize(other.m_partSize), m_start(start), m_end(end), m_current(start),
-      m_number(++g_workerNumbers), m_retriesLeft(retriesLeft) {
+      m_number(++g_workerNumbers), m_retriesLeft(retriesLeft), m_validator(other.Validator()) {
     Register();
 }
 
@@ -126,6 +127,31 @@ std::size_t CDownloadPartWorker::CountPartWorkers(const std::string& taskId) {
 
 void CDownloadPartWorker::StopPartWorkers(const std::string& taskId) {
     Registry().StopForTask(taskId);
+}
+
+std::size_t CDownloadPartWorker::CountSubTaskWorkers(const std::string& taskId,
+                                                     const std::string& subTaskPath) {
+    std::size_t count = 0;
+    Registry().ForEach([&](const CDownloadPartWorker* worker) {
+        if (worker->m_taskId == taskId && worker->m_subTaskPath == subTaskPath) {
+            ++count;
+        }
+    });
+    return count;
+}
+
+void CDownloadPartWorker::StopSubTaskWorkers(const std::string& taskId,
+                                             const std::string& subTaskPath) {
+    Registry().ForEach([&](CDownloadPartWorker* worker) {
+        if (worker->m_taskId == taskId && worker->m_subTaskPath == subTaskPath) {
+            worker->RequestStop();
+        }
+    });
+}
+
+std::string CDownloadPartWorker::Validator() const {
+    std::lock_guard lock(m_splitMutex);
+    return m_validator;
 }
 
 IRangeWorker* CDownloadPartWorker::FindLargestRange() {
@@ -234,15 +260,23 @@ bool CDownloadPartWorker::DownloadRange(Failure& failure) {
     request.rangeStart = static_cast<std::int64_t>(m_start);
     request.rangeEnd = static_cast<std::int64_t>(m_end.load());
     request.abortFlag = &m_stop;
+    request.ifRange = m_validator; // only this thread writes it
     const std::shared_ptr<CTaskEntry> entry = FindEngineTask(m_taskId).entry;
     const bool syncTask = entry != nullptr && IsSyncGroup(entry->GroupId());
     int errorState = 0;
     std::string errorCode;
     if (!OpenRange(request, syncTask)) {
-        failure.code = ClassifyFailure(request, failure.message, errorState, errorCode);
         LeaveIfDone(true);
+        if (request.result == engine_code::kFileChangedOnServer) {
+            // Not a failure: the whole sub-task starts again with the new version.
+            QueueNew<CChangerSubTaskRestart>(m_taskId, m_subTaskPath, request.ifRange,
+                                             request.validator);
+            return true;
+        }
+        failure.code = ClassifyFailure(request, failure.message, errorState, errorCode);
         return false;
     }
+    AdoptReplyValidator(request);
     CTaskFile file;
     if (!file.Attach(m_taskId, m_subTaskPath)) {
         LeaveIfDone(true);
@@ -338,6 +372,18 @@ bool CDownloadPartWorker::DownloadRange(Failure& failure) {
     return !failed;
 }
 
+void CDownloadPartWorker::AdoptReplyValidator(const DownloadRequest& request) {
+    if (!request.ifRange.empty() || request.validator.empty()) {
+        return;
+    }
+    auto learned = std::make_unique<CChangerSubTaskProgress>(m_taskId, m_subTaskPath);
+    learned->validator = request.validator;
+    learned->validatorLearned = true;
+    QueueChange(std::move(learned));
+    std::lock_guard lock(m_splitMutex);
+    m_validator = request.validator;
+}
+
 bool CDownloadPartWorker::ReportWritten(CTaskFile& file, bool force, Failure& failure) {
     if (!m_written.Any()) {
         return true;
@@ -364,6 +410,7 @@ bool CDownloadPartWorker::ReportWritten(CTaskFile& file, bool force, Failure& fa
     auto progress = std::make_unique<CChangerSubTaskProgress>(m_taskId, m_subTaskPath);
     progress->doneParts = std::move(m_written);
     progress->state = kStateWorking;
+    progress->validator = m_validator;
     QueueChange(std::move(progress));
     m_written = PartBitmap();
     return true;

@@ -11,12 +11,18 @@
 #include <string>
 
 class CTaskFile;
+struct DownloadRequest;
 
 // Downloads one byte range of a file with one ranged request: reads it part by part, writes
 // each whole part at its offset into the sub-task's temporary file and reports the parts as
 // received once they are on the disk. A worker whose stream fails hands the rest of its range to
 // a fresh copy of itself (at most three times) before the sub-task fails; a stopped worker ends
 // quietly. Workers are listed process-wide while they run, for counting, stopping and splitting.
+//
+// Every request carries the file's validator as If-Range once one is known (from the sub-task
+// or from the first reply), and the worker's reports name it, so parts of a file that changed
+// on the service meanwhile are never recorded. A reply that says the file changed restarts the
+// sub-task (CChangerSubTaskRestart) instead of failing it.
 class CDownloadPartWorker final : public CWorkerBase, public IRangeWorker {
 public:
     static constexpr int kRetries = 3;
@@ -35,6 +41,9 @@ public:
     // Live workers of the task, or all of them for an empty id.
     static std::size_t CountPartWorkers(const std::string& taskId);
     static void StopPartWorkers(const std::string& taskId);
+    static std::size_t CountSubTaskWorkers(const std::string& taskId,
+                                           const std::string& subTaskPath);
+    static void StopSubTaskWorkers(const std::string& taskId, const std::string& subTaskPath);
     // The live, not stopped worker still in its range with the most left to fetch.
     static IRangeWorker* FindLargestRange();
 
@@ -56,6 +65,10 @@ private:
 
     void DownloadEmptyFile();
     bool DownloadRange(Failure& failure);
+    // Takes the validator of a reply to a request that carried none, telling the sub-task
+    // first, so that the reports of copies that send it come after.
+    void AdoptReplyValidator(const DownloadRequest& request);
+    std::string Validator() const;
     // Hands on the parts written so far once they are on the disk: when `force`, or when the
     // file's sync is due. False when the sync failed (the parts stay unreported).
     bool ReportWritten(CTaskFile& file, bool force, Failure& failure);
@@ -79,8 +92,10 @@ private:
     // Guards the range end against a split while the worker decides to leave. A worker is
     // offered for splitting only from the start of its job: one whose thread never started is
     // deleted at once and must not be seen.
-    std::mutex m_splitMutex;
+    mutable std::mutex m_splitMutex;
     bool m_leaving = true;
+    // The file's validator, sent as If-Range; copies take it. Written under the split lock.
+    std::string m_validator;
 
     // Parts written and not yet reported, and the file's write sequence after the last one.
     PartBitmap m_written;

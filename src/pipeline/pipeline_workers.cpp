@@ -46,6 +46,16 @@ IRangeWorker* CPipelineWorkers::FindLargestRange() {
     return CDownloadPartWorker::FindLargestRange();
 }
 
+std::size_t CPipelineWorkers::CountSubTaskWorkers(const std::string& taskId,
+                                                  const std::string& subTaskPath) const {
+    return CDownloadPartWorker::CountSubTaskWorkers(taskId, subTaskPath);
+}
+
+void CPipelineWorkers::StopSubTaskWorkers(const std::string& taskId,
+                                          const std::string& subTaskPath) {
+    CDownloadPartWorker::StopSubTaskWorkers(taskId, subTaskPath);
+}
+
 void CPipelineWorkers::DeleteTempFile(const CSubTaskInfo& sub) {
     CTaskFile::DeleteTempFile(sub);
 }

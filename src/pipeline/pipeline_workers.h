@@ -13,6 +13,9 @@ public:
     std::size_t CountPartWorkers(const std::string& taskId) const override;
     void StopPartWorkers(const std::string& taskId) override;
     IRangeWorker* FindLargestRange() override;
+    std::size_t CountSubTaskWorkers(const std::string& taskId,
+                                    const std::string& subTaskPath) const override;
+    void StopSubTaskWorkers(const std::string& taskId, const std::string& subTaskPath) override;
     void DeleteTempFile(const CSubTaskInfo& sub) override;
     int FinishDownload(const CSubTaskInfo& sub) override;
 };

@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -47,6 +48,9 @@ constexpr std::uint64_t kPartSize = 1048576;
 // Not a whole number of parts, so the last part is a short one.
 constexpr std::uint64_t kBigSize = (kSlowBuild ? 16 : 40) * kPartSize + 4321;
 constexpr std::uint64_t kSmallSize = 200000;
+constexpr std::uint64_t kPartCount = (kBigSize + kPartSize - 1) / kPartSize;
+constexpr const char* kBigPath = "/v2/delivery/download/Res1/big.bin";
+const std::uint64_t kBigSeed = parvex_service::ContentSeed("Res1", "/Data/big.bin");
 constexpr auto kDeadline = std::chrono::seconds(240);
 
 // The service sends 16 KiB and then waits: with ten connections at once the big file takes
@@ -177,6 +181,7 @@ std::string NameOf(const std::string& path) {
 struct StoredFile {
     std::string state;
     std::set<std::uint64_t> parts; // recorded parts
+    std::string validator;
 };
 
 // What the data folder recorded of its only task, read by an engine that resumes nothing.
@@ -201,6 +206,7 @@ std::map<std::string, StoredFile> ReadStoredFiles(const std::string& dataDir) {
             }
             StoredFile& file = files[NameOf(path)];
             file.state = json_fields::ReadText(info, "state");
+            file.validator = json_fields::ReadText(info, "validator");
             const std::string bits = json_fields::ReadText(info, "trans_progress");
             for (std::size_t i = 0; i < bits.size(); ++i) {
                 if (bits[i] == '1') {
@@ -292,6 +298,38 @@ protected:
     }
 
     std::string Base() const { return m_server->BaseUrl(); }
+    std::string BigFile() const { return SaveDir() + "/Data/big.bin"; }
+    // Downloads the link Res1 slowly and kills the tool once a third of the big file arrived:
+    // `stored` is what its data folder recorded then, the big file's parts some and not all.
+    void KillPartWay(std::map<std::string, StoredFile>& stored) {
+        m_server->AddFault(Fault::SlowBody("/v2/delivery/download/", kSlowDelayMs, kSlowChunk));
+        {
+            const auto first = Run({"--link", Base(), "Res1", "--to", SaveDir()}, "first");
+            const auto partWay = [&] { return first->LastProgressBytes() >= kBigSize / 3; };
+            ASSERT_TRUE(WaitUntil([&] { return partWay() || first->Ended(); }, kDeadline));
+            ASSERT_TRUE(partWay()) << first->Describe();
+            first->Kill();
+            ASSERT_FALSE(fs::exists(BigFile())) << "the download ended before it was killed";
+            ASSERT_TRUE(fs::exists(BigFile() + ".tovutmp")) << first->Describe();
+        }
+        stored = ReadStoredFiles(DataDir());
+        ASSERT_EQ(stored.count("big.bin"), 1u);
+        const std::set<std::uint64_t>& recorded = stored.at("big.bin").parts;
+        ASSERT_FALSE(recorded.empty()) << "a third of the file arrived, yet no part was recorded";
+        ASSERT_LT(recorded.size(), kPartCount);
+        m_server->ClearFaults();
+        m_server->ClearRequests();
+    }
+    // The If-Range values the big file's downloads sent, in arrival order.
+    std::vector<std::string> BigFileIfRanges() const {
+        std::vector<std::string> sent;
+        for (const parvex_service::RecordedRequest& request : m_server->Requests()) {
+            if (request.path == kBigPath) {
+                sent.push_back(request.Header("If-Range"));
+            }
+        }
+        return sent;
+    }
     std::string DataDir() const { return m_dir.File("data"); }
     std::string SaveDir() const { return m_dir.File("save"); }
     // Starts Res1 slowly and kills the tool once `share` of the big file has arrived.
@@ -336,28 +374,16 @@ protected:
 };
 
 TEST_F(FetchToolTest, AKilledDownloadResumesWithOnlyTheMissingParts) {
-    m_server->AddFault(Fault::SlowBody("/v2/delivery/download/", kSlowDelayMs, kSlowChunk));
-    const std::string big = SaveDir() + "/Data/big.bin";
+    const std::string big = BigFile();
     const std::string small = SaveDir() + "/Data/notes/small.txt";
-    {
-        const auto first = Run({"--link", Base(), "Res1", "--to", SaveDir()}, "first");
-        const auto partWay = [&] { return first->LastProgressBytes() >= kBigSize / 3; };
-        ASSERT_TRUE(WaitUntil([&] { return partWay() || first->Ended(); }, kDeadline));
-        ASSERT_TRUE(partWay()) << first->Describe();
-        first->Kill();
-        ASSERT_FALSE(fs::exists(big)) << "the download ended before it was killed";
-        ASSERT_TRUE(fs::exists(big + ".tovutmp")) << first->Describe();
-    }
-
-    const std::map<std::string, StoredFile> stored = ReadStoredFiles(DataDir());
-    ASSERT_EQ(stored.count("big.bin"), 1u);
+    std::map<std::string, StoredFile> stored;
+    ASSERT_NO_FATAL_FAILURE(KillPartWay(stored));
     const std::set<std::uint64_t>& recorded = stored.at("big.bin").parts;
-    const std::uint64_t partCount = (kBigSize + kPartSize - 1) / kPartSize;
-    ASSERT_FALSE(recorded.empty()) << "a third of the file arrived, yet no part was recorded";
-    ASSERT_LT(recorded.size(), partCount);
+    const std::uint64_t partCount = kPartCount;
+    // The first reply's ETag was kept with the parts it covers.
+    const std::string tag = parvex_service::ContentETag(kBigSeed);
+    EXPECT_EQ(stored.at("big.bin").validator, tag);
 
-    m_server->ClearFaults();
-    m_server->ClearRequests();
     const auto resumed = Run({"--resume", "--quiet"}, "resumed");
     ASSERT_EQ(resumed->Exit(), 0) << resumed->Describe();
     EXPECT_EQ(resumed->LastLine(), "done");
@@ -386,6 +412,49 @@ TEST_F(FetchToolTest, AKilledDownloadResumesWithOnlyTheMissingParts) {
         }
     }
     EXPECT_EQ(fetched.size() + recorded.size(), partCount) << "every missing part was fetched";
+    // Each resumed range asked for the version its recorded neighbours came from.
+    const std::vector<std::string> sent = BigFileIfRanges();
+    EXPECT_THAT(sent, ::testing::Not(::testing::IsEmpty()));
+    EXPECT_THAT(sent, ::testing::Each(tag));
+}
+
+// The big file is replaced on the service by another of the same size while the download is
+// killed: the resumed download starts it again and ends with the new content alone.
+TEST_F(FetchToolTest, AFileChangedWhileKilledIsFetchedAgainWhole) {
+    std::map<std::string, StoredFile> stored;
+    ASSERT_NO_FATAL_FAILURE(KillPartWay(stored));
+    const std::string oldTag = parvex_service::ContentETag(kBigSeed);
+    const std::uint64_t newSeed = parvex_service::ReplacedContentSeed(kBigSeed);
+    const std::string newTag = parvex_service::ContentETag(newSeed);
+    ASSERT_EQ(stored.at("big.bin").validator, oldTag);
+    m_server->AddFault(Fault::Make(kBigPath, parvex_service::FaultKind::NewContent));
+
+    const auto resumed = Run({"--resume", "--quiet"}, "resumed");
+    ASSERT_EQ(resumed->Exit(), 0) << resumed->Describe();
+    EXPECT_EQ(resumed->LastLine(), "done");
+    std::string expected(kBigSize, '\0');
+    parvex_service::FillContent(newSeed, 0, expected.data(), expected.size());
+    EXPECT_TRUE(testing_support::ReadFile(BigFile()) == expected) << "not the new content alone";
+    EXPECT_TRUE(FileMatches("Res1", "/Data/notes/small.txt", kSmallSize,
+                            SaveDir() + "/Data/notes/small.txt"));
+    EXPECT_THAT(TempFilesBelow(SaveDir()), ::testing::IsEmpty());
+    const std::vector<std::string> log = ReadLines(DataDir() + "/fetch.log");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.find(
+                                           "SubTaskRestart: the file changed on the server") !=
+                                       std::string::npos;
+                            }),
+              1)
+        << resumed->Describe();
+    // The stored version was asked for first; once the service said it changed, only the new.
+    const std::vector<std::string> sent = BigFileIfRanges();
+    ASSERT_THAT(sent, ::testing::Not(::testing::IsEmpty()));
+    EXPECT_EQ(sent.front(), oldTag);
+    const auto firstNew = std::find(sent.begin(), sent.end(), newTag);
+    ASSERT_NE(firstNew, sent.end());
+    EXPECT_TRUE(
+        std::all_of(firstNew, sent.end(), [&](const std::string& v) { return v == newTag; }));
 }
 
 TEST_F(FetchToolTest, KillsAtRandomMomentsNeverSpoilTheResult) {

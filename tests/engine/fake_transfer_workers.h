@@ -2,6 +2,7 @@
 
 #include "engine/transfer_workers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -25,6 +26,7 @@ public:
         std::uint32_t partSize = 0;
         bool stopped = false;
         bool ended = false;
+        std::string validator;
     };
 
     // Called on the dispatcher thread for every StartPrepare, with the task's record.
@@ -60,7 +62,7 @@ public:
     void StartPartWorker(const RangeRequest& range) override {
         std::lock_guard lock(m_mutex);
         AddLocked(Range{range.taskId, range.subTaskPath, range.start, range.start, range.end,
-                        range.partSize});
+                        range.partSize, false, false, range.validator});
     }
     std::size_t CountPartWorkers(const std::string& taskId) const override {
         std::lock_guard lock(m_mutex);
@@ -78,6 +80,23 @@ public:
             if (worker->range.taskId == taskId) {
                 worker->range.stopped = true;
                 worker->range.ended = true;
+            }
+        }
+    }
+    std::size_t CountSubTaskWorkers(const std::string& taskId,
+                                    const std::string& subTaskPath) const override {
+        std::lock_guard lock(m_mutex);
+        return static_cast<std::size_t>(
+            std::count_if(m_workers.begin(), m_workers.end(), [&](const auto& worker) {
+                return !worker->range.ended && worker->range.taskId == taskId &&
+                       worker->range.path == subTaskPath;
+            }));
+    }
+    void StopSubTaskWorkers(const std::string& taskId, const std::string& subTaskPath) override {
+        std::lock_guard lock(m_mutex);
+        for (const auto& worker : m_workers) {
+            if (worker->range.taskId == taskId && worker->range.path == subTaskPath) {
+                worker->range.stopped = true;
             }
         }
     }

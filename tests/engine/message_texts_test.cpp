@@ -34,8 +34,10 @@ TEST_F(MessageTextsTest, EngineCodesFollowTheExactLanguageSetting) {
     EXPECT_EQ(GetErrorText(20101), "need retry some parts");
     EXPECT_EQ(GetErrorText(20108), "Invalid file name from the server");
     EXPECT_EQ(GetErrorText(20109), "The server returned the wrong range");
-    EXPECT_EQ(GetErrorText(20111),
-              "The server's folder listing repeats itself or exceeds 1,000,000 items or 256 levels");
+    EXPECT_EQ(
+        GetErrorText(20111),
+        "The server's folder listing repeats itself or exceeds 1,000,000 items or 256 levels");
+    EXPECT_EQ(GetErrorText(20112), "The file kept changing on the server while downloading");
     EXPECT_EQ(GetErrorText(65535), "multi errors!");
     SetLanguage("cn");
     EXPECT_EQ(GetErrorText(20102), "本地hash文件错误");
@@ -44,7 +46,7 @@ TEST_F(MessageTextsTest, EngineCodesFollowTheExactLanguageSetting) {
 }
 
 TEST_F(MessageTextsTest, CodesWithoutText) {
-    for (int code : {0, 20000, 20001, 20009, 20103, 20106, 20112, 65534, -1, 20000000}) {
+    for (int code : {0, 20000, 20001, 20009, 20103, 20106, 20113, 65534, -1, 20000000}) {
         EXPECT_EQ(GetErrorText(code, "en"), "") << code;
         EXPECT_EQ(GetErrorText(code, "cn"), "") << code;
     }

@@ -179,6 +179,33 @@ TEST(TaskJson, SubTaskRoundTripKeepsEveryStoredField) {
     EXPECT_EQ(read, sub);
 }
 
+// A file's validator: written after the progress only when known, so records of files without
+// one keep their text; a stored one that could not be sent back in a header is none.
+TEST(TaskJson, TheFileValidatorIsKeptOnlyWhenItCanBeSentBack) {
+    CSubTaskInfo sub = SampleFileSubTask();
+    sub.validator = "\"v1\"";
+    const std::string json = sub.ToJson();
+    EXPECT_TRUE(json.ends_with(R"("hash_progress":"1","validator":"\"v1\""})")) << json;
+    CSubTaskInfo read;
+    ASSERT_TRUE(read.FromJson(json));
+    EXPECT_EQ(read.validator, sub.validator);
+
+    const std::string record = R"({"part_size":[],"box_file":{},"local_file":{})";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {R"(,"validator":"Wed, 01 May 2024 02:20:30 GMT")", "Wed, 01 May 2024 02:20:30 GMT"},
+        {R"(,"validator":")" + std::string(1025, 'a') + "\"", ""},
+        {R"(,"validator":"a\u0001b")", ""},
+        {R"(,"validator":"a\nb")", ""},
+    };
+    for (const auto& [member, validator] : cases) {
+        CSubTaskInfo stored;
+        stored.validator = "left over";
+        ASSERT_TRUE(stored.FromJson(record + member + "}")) << member;
+        EXPECT_EQ(stored.validator, validator) << member;
+    }
+}
+
 TEST(TaskJson, FailedReadLeavesTaskUnchanged) {
     const char* inputs[] = {
         "",

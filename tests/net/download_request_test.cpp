@@ -179,6 +179,144 @@ TEST_F(DownloadRequestTest, OnlyTheAskedRangeIsHandedOut) {
     EXPECT_EQ(GetErrorText(20109, "en"), "The server returned the wrong range");
 }
 
+// A reply's validator, the If-Range a request sends back, and what a 200 to it means.
+TEST_F(DownloadRequestTest, IfRangeSendsTheValidatorBackAndA200ToItSaysTheFileChanged) {
+    const std::string file = Content(3 << 20);
+    const std::string date = "Wed, 01 May 2024 02:20:30 GMT";
+    const std::string range = "Content-Range: bytes 1048576-2097152/3145728";
+    const std::string modified = "Last-Modified: " + date;
+    constexpr std::int64_t kMiddle = 1048576;
+    const struct Case {
+        const char* what;
+        std::string ifRange;
+        std::int64_t start;
+        int status;
+        std::vector<std::string> headers;
+        bool opens;
+        int result;
+        std::string validator;
+        std::size_t length = 0; // of a 200's body; 0: the whole file
+    } cases[] = {
+        {"a first reply gives its strong ETag",
+         "",
+         kMiddle,
+         206,
+         {range, "ETag: \"v1\"", modified},
+         true,
+         0,
+         "\"v1\""},
+        {"a weak ETag gives way to Last-Modified",
+         "",
+         kMiddle,
+         206,
+         {range, "ETag: W/\"v1\"", modified},
+         true,
+         0,
+         date},
+        {"a weak ETag alone is none", "", kMiddle, 206, {range, "ETag: W/\"v1\""}, true, 0, ""},
+        {"a validator past 1 KiB is none",
+         "",
+         kMiddle,
+         206,
+         {range, "ETag: \"" + std::string(1100, 'a') + "\""},
+         true,
+         0,
+         ""},
+        {"a validator with a control character is none",
+         "",
+         kMiddle,
+         206,
+         {range, "ETag: \"a\x01z\""},
+         true,
+         0,
+         ""},
+        {"a matched ETag gets its range",
+         "\"v1\"",
+         kMiddle,
+         206,
+         {range, "ETag: \"v1\""},
+         true,
+         0,
+         "\"v1\""},
+        {"a matched date gets its range", date, kMiddle, 206, {range, modified}, true, 0, date},
+        {"a 200 with another ETag: the file changed",
+         "\"v1\"",
+         kMiddle,
+         200,
+         {"ETag: \"v2\""},
+         false,
+         20112,
+         "\"v2\""},
+        {"a 200 from the first byte says so too",
+         "\"v1\"",
+         0,
+         200,
+         {"ETag: \"v2\""},
+         false,
+         20112,
+         "\"v2\""},
+        {"a 200 without a validator: changed, none left",
+         "\"v1\"",
+         kMiddle,
+         200,
+         {},
+         false,
+         20112,
+         ""},
+        {"a changed file of another size is the wrong range",
+         "\"v1\"",
+         kMiddle,
+         200,
+         {"ETag: \"v2\""},
+         false,
+         20109,
+         "\"v2\"",
+         1000},
+        {"a 200 with the same ETag ignored the range: whole from 0",
+         "\"v1\"",
+         0,
+         200,
+         {"ETag: \"v1\""},
+         true,
+         0,
+         "\"v1\""},
+        {"a 200 with the same ETag ignored the range: wrong elsewhere",
+         "\"v1\"",
+         kMiddle,
+         200,
+         {"ETag: \"v1\""},
+         false,
+         20109,
+         "\"v1\""},
+    };
+    ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {
+        const std::size_t at = r.requestLine.find("/c");
+        const Case& reply = cases[std::stoul(r.requestLine.substr(at + 2))];
+        const std::string body =
+            reply.status == 206 ? file.substr(1048576, 1048577)
+                                : file.substr(0, reply.length != 0 ? reply.length : file.size());
+        return c.Reply(reply.status, body, reply.headers);
+    });
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        DownloadRequest request;
+        request.file.path = server.Url("/c" + std::to_string(i));
+        request.file.size = file.size();
+        request.rangeStart = c.start;
+        request.rangeEnd = c.start + 1048576;
+        request.ifRange = c.ifRange;
+        EXPECT_EQ(OpenRange(request, false), c.opens);
+        EXPECT_EQ(request.result, c.result);
+        EXPECT_EQ(request.validator, c.validator);
+        CloseRange(request);
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), i + 1);
+        EXPECT_EQ(requests.back().Header("If-Range"), c.ifRange);
+    }
+    EXPECT_EQ(GetErrorText(20112, "en"), "The file kept changing on the server while downloading");
+}
+
 TEST_F(DownloadRequestTest, ConvertedDocumentsAndWatermarksResolveToPlainDownloads) {
     int polls = 0;
     ScriptServer server([&](const ScriptServer::Request& r, ScriptServer::Connection& c) {

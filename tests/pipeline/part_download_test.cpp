@@ -73,6 +73,8 @@ TEST_F(PartDownloadTest, ABrokenStreamIsTakenOverAtTheFirstMissingPart) {
     RunRange("T1", "c.bin", 0, kMedium);
     EXPECT_EQ(RangesOf("c.bin"),
               (std::vector<std::string>{"bytes=0-5242880", "bytes=3145728-5242880"}));
+    // The taker-over asks for the version the first reply named.
+    EXPECT_EQ(IfRangesOf("c.bin"), (std::vector<std::string>{"", ETagOf("c.bin")}));
     ExpectFinished("c.bin", kMedium);
 }
 
@@ -123,8 +125,8 @@ TEST_F(PartDownloadTest, AStoppedWorkerEndsQuietlyAndKeepsOnlyWholeParts) {
     CSubTaskInfo sub = Sub("c.bin");
     m_pipeline.StartPartWorker(
         RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kMedium});
-    // The first part is reported (and synced) as soon as it is written.
-    ASSERT_TRUE(WaitUntil([this] { return m_dispatcher->QueuedChangeCount() > 0; }));
+    // The reply's validator is reported first; the first part (synced) as soon as it is written.
+    ASSERT_TRUE(WaitUntil([this] { return m_dispatcher->QueuedChangeCount() > 1; }));
     m_pipeline.StopPartWorkers("T1");
     ASSERT_TRUE(WaitForWorkers());
     Apply();
@@ -136,6 +138,34 @@ TEST_F(PartDownloadTest, AStoppedWorkerEndsQuietlyAndKeepsOnlyWholeParts) {
     const std::string temp = ReadFile(TempFilePath(sub.local_file.path));
     const std::size_t parts = sub.trans_bitmap.CountSet();
     EXPECT_TRUE(temp.substr(0, parts * kMiB) == Expected("c.bin", parts * kMiB));
+}
+
+// The first reply's validator is stored and later ranges send it back as If-Range; once the
+// file changed on the service, the sub-task starts again with the new version, not failing.
+TEST_F(PartDownloadTest, AFileChangedBetweenTwoRangesStartsAgainWithTheNewVersion) {
+    const std::string oldTag = ETagOf("c.bin");
+    const std::string newTag = ETagOf("c.bin", true);
+    RunRange("T1", "c.bin", 0, 3 * kMiB);
+    EXPECT_EQ(Sub("c.bin").validator, oldTag);
+    EXPECT_EQ(Sub("c.bin").trans_bitmap.ToText(), "11100");
+
+    Server().AddFault(Fault::Make(Path("c.bin"), FaultKind::NewContent));
+    RunRange("T1", "c.bin", 3 * kMiB, kMedium);
+    CSubTaskInfo sub = Sub("c.bin");
+    EXPECT_NE(sub.state, kStateError) << sub.error_code;
+    EXPECT_FALSE(sub.trans_bitmap.Any());
+    EXPECT_EQ(sub.validator, newTag);
+    EXPECT_EQ(m_log.Count("SubTaskRestart: the file changed on the server"), 1u);
+
+    RunRange("T1", "c.bin", 0, kMedium);
+    sub = Sub("c.bin");
+    EXPECT_EQ(sub.state, kStateCompleted) << sub.error_code;
+    std::string expected(kMedium, '\0');
+    parvex_service::FillContent(
+        parvex_service::ReplacedContentSeed(parvex_service::ContentSeed(kCode, "/Root/c.bin")), 0,
+        expected.data(), expected.size());
+    EXPECT_TRUE(ReadFile(sub.local_file.path) == expected) << "not the new version";
+    EXPECT_EQ(IfRangesOf("c.bin"), (std::vector<std::string>{"", oldTag, newTag}));
 }
 
 TEST_F(PartDownloadTest, ASplitHandsTheSecondHalfToACopy) {

@@ -68,7 +68,7 @@ void PipelineTest::RunRange(const std::string& taskId, const std::string& name, 
     CSubTaskInfo sub;
     ASSERT_TRUE(m_tasks->GetSubTaskOf(taskId, DownloadUrl("/" + name), sub)) << name;
     m_pipeline.StartPartWorker(
-        RangeRequest{taskId, sub.sub_task_path, 1048576, sub.box_file, start, end});
+        RangeRequest{taskId, sub.sub_task_path, 1048576, sub.box_file, start, end, sub.validator});
     ASSERT_TRUE(WaitForWorkers());
     Apply();
 }
@@ -86,12 +86,26 @@ std::string PipelineTest::Expected(const std::string& name, std::uint64_t size) 
     return parvex_service::FileContent(kCode, "/Root/" + name, 0, size);
 }
 
-std::vector<std::string> PipelineTest::RangesOf(const std::string& name) const {
-    std::vector<std::string> ranges;
+std::string PipelineTest::ETagOf(const std::string& name, bool replaced) const {
+    const std::uint64_t seed = parvex_service::ContentSeed(kCode, "/Root/" + name);
+    return parvex_service::ContentETag(replaced ? parvex_service::ReplacedContentSeed(seed) : seed);
+}
+
+std::vector<std::string> PipelineTest::DownloadHeaders(const std::string& name,
+                                                       const std::string& header) const {
+    std::vector<std::string> values;
     for (const auto& request : m_server->Requests()) {
         if (request.path == "/v2/delivery/download/" + std::string(kCode) + "/" + name) {
-            ranges.push_back(request.Header("x-varnokws-range"));
+            values.push_back(request.Header(header));
         }
     }
-    return ranges;
+    return values;
+}
+
+std::vector<std::string> PipelineTest::RangesOf(const std::string& name) const {
+    return DownloadHeaders(name, "x-varnokws-range");
+}
+
+std::vector<std::string> PipelineTest::IfRangesOf(const std::string& name) const {
+    return DownloadHeaders(name, "If-Range");
 }

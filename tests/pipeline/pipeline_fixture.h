@@ -34,18 +34,27 @@ protected:
     std::string DownloadUrl(const std::string& below) const;
     std::string MetadataUrl(const std::string& below) const;
 
-    // Runs a part-download worker for [start, end) of the file and waits until every worker
-    // has ended; then applies what they reported.
+    // Runs a part-download worker for [start, end) of the file, with the sub-task's validator,
+    // and waits until every worker has ended; then applies what they reported.
     void RunRange(const std::string& taskId, const std::string& name, std::uint64_t start,
                   std::uint64_t end);
     bool WaitForWorkers(std::chrono::seconds limit = std::chrono::seconds(60)) const;
     std::string Expected(const std::string& name, std::uint64_t size) const;
     // Range headers of the downloads of the file, in arrival order.
     std::vector<std::string> RangesOf(const std::string& name) const;
+    // Their If-Range headers (empty when none was sent).
+    std::vector<std::string> IfRangesOf(const std::string& name) const;
+    // The file's ETag on the service, of its current content or of the one replacing it.
+    std::string ETagOf(const std::string& name, bool replaced = false) const;
 
     parvex_service::ServiceServer& Server() { return *m_server; }
 
     CPipelineWorkers m_pipeline;
     std::unique_ptr<parvex_service::ServiceServer> m_server;
     std::string m_token;
+
+private:
+    // One header of each download of the file, in arrival order.
+    std::vector<std::string> DownloadHeaders(const std::string& name,
+                                             const std::string& header) const;
 };

@@ -53,6 +53,52 @@ TEST_F(DownloadTest, RangesFollowHttpSemantics) {
     }
 }
 
+// Content carries the ETag of its version; a range is given only to an If-Range of that
+// version, and a replaced file (NewContent) is another version.
+TEST_F(DownloadTest, IfRangeGetsTheRangeOnlyForTheCurrentVersion) {
+    const std::uint64_t seed = parvex_service::ContentSeed("L1", "/Reports/a.bin");
+    const std::uint64_t newSeed = parvex_service::ReplacedContentSeed(seed);
+    const std::string tag = parvex_service::ContentETag(seed);
+    const std::string newTag = parvex_service::ContentETag(newSeed);
+    struct Case {
+        const char* what;
+        bool replaced;
+        std::string ifRange; // empty: none sent
+        int status;
+        std::uint64_t servedSeed;
+    };
+    const Case cases[] = {
+        {"no If-Range", false, "", 206, seed},
+        {"the current ETag", false, tag, 206, seed},
+        {"another ETag", false, "\"0\"", 200, seed},
+        {"a date", false, "Wed, 01 May 2024 02:20:30 GMT", 200, seed},
+        {"replaced, no If-Range", true, "", 206, newSeed},
+        {"replaced, the old ETag", true, tag, 200, newSeed},
+        {"replaced, the new ETag", true, newTag, 206, newSeed},
+    };
+    const std::string target = WithToken("/v2/delivery/download/L1/a.bin");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Server().ClearFaults();
+        if (c.replaced) {
+            Server().AddFault(parvex_service::Fault::Make("/v2/delivery/download/L1/a.bin",
+                                                          parvex_service::FaultKind::NewContent));
+        }
+        httplib::Headers headers{{"Range", "bytes=100-199"}};
+        if (!c.ifRange.empty()) {
+            headers.emplace("If-Range", c.ifRange);
+        }
+        auto result = Client()->Get(target.c_str(), headers);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, c.status);
+        EXPECT_EQ(result->get_header_value("ETag"), parvex_service::ContentETag(c.servedSeed));
+        const std::uint64_t first = c.status == 206 ? 100 : 0;
+        std::string expected(c.status == 206 ? 100 : 3000000, '\0');
+        parvex_service::FillContent(c.servedSeed, first, expected.data(), expected.size());
+        EXPECT_TRUE(result->body == expected);
+    }
+}
+
 TEST_F(DownloadTest, RawRequestIsRecordedAndItsStrayLineFeedTolerated) {
     // The client ends its Range value with a line feed and sends its own range header and the
     // session cookie; the target holds raw UTF-8 escapes of a name with a blank.

@@ -116,7 +116,7 @@ Reply Download(ServiceState& state, const RouteInput& input, const std::string& 
                           state.NextRequestId());
     }
     return ContentReply(ContentSeed(code, LinkItemPath(*found.link, found.below)), found.item->size,
-                        input.request.Header("Range"), input.fault, state.NextRequestId());
+                        input.request, input.fault, state.NextRequestId());
 }
 
 Reply ConvertedPoll(ServiceState& state, const std::string& code, const std::string& rawBelow) {

@@ -29,6 +29,8 @@ enum class FaultKind {
     RepeatPage,        // the folder page asked for at `offset` is the page before it again
     BareLfHeaders,     // the reply's status and header lines end in LF alone
     BareCrHeaders,     // the reply's status and header lines end in CR alone
+    NewContent,        // the file was replaced by one of the same size: other content, another
+                       // ETag (ReplacedContentSeed); ranges and If-Range are answered as usual
 };
 
 // A fault replaces or disturbs the answer to matching requests: those whose raw path starts
@@ -123,7 +125,7 @@ struct Fault {
         return f;
     }
     // Empty206, IgnoreRange, NotJson, EmptyBody, TruncatedJson, Hang, IgnoreOffset,
-    // BareLfHeaders, BareCrHeaders.
+    // BareLfHeaders, BareCrHeaders, NewContent.
     static Fault Make(std::string prefix, FaultKind kind, int count = 0) {
         Fault f;
         f.pathPrefix = std::move(prefix);

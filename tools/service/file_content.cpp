@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 
 namespace parvex_service {
@@ -67,6 +68,16 @@ void FillContent(std::uint64_t seed, std::uint64_t offset, char* out, std::size_
         StoreWord(seed, k, word);
         std::memcpy(dst, word, length);
     }
+}
+
+std::uint64_t ReplacedContentSeed(std::uint64_t seed) {
+    return Mix(seed ^ 0x5265706C61636564ULL);
+}
+
+std::string ContentETag(std::uint64_t seed) {
+    char text[19];
+    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(seed));
+    return text;
 }
 
 std::string FileContent(const std::string& code, const std::string& path, std::uint64_t offset,

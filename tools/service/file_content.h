@@ -17,6 +17,13 @@ std::uint64_t ContentSeed(std::string_view code, std::string_view path);
 // Writes `length` bytes of the content with `seed`, starting at `offset`, to `out`.
 void FillContent(std::uint64_t seed, std::uint64_t offset, char* out, std::size_t length);
 
+// The seed of the content that replaces the content with `seed` (a file changed on the
+// service, FaultKind::NewContent).
+std::uint64_t ReplacedContentSeed(std::uint64_t seed);
+
+// The strong ETag of the content with `seed`: its seed in quoted hex.
+std::string ContentETag(std::uint64_t seed);
+
 // `length` bytes of the file `path` of the link `code`, from `offset`.
 std::string FileContent(const std::string& code, const std::string& path, std::uint64_t offset,
                         std::size_t length);

@@ -115,14 +115,21 @@ Reply ErrorReply(int status, const std::string& code, const std::string& message
     return JsonReply(buffer.GetString(), status);
 }
 
-Reply ContentReply(std::uint64_t seed, std::uint64_t total, const std::string& range,
+Reply ContentReply(std::uint64_t seed, std::uint64_t total, const RecordedRequest& request,
                    const Fault* fault, const std::string& requestId,
                    const std::string& contentType) {
     auto is = [fault](FaultKind kind) { return fault != nullptr && fault->kind == kind; };
+    if (is(FaultKind::NewContent)) {
+        seed = ReplacedContentSeed(seed);
+    }
+    const std::string etag = ContentETag(seed);
+    const std::string range = request.Header("Range");
+    const std::string ifRange = request.Header("If-Range");
     ByteRange byteRange;
     RangeKind rangeKind = RangeKind::None;
-    // An empty file has no byte to range over: it is answered whole (and empty).
-    if (!is(FaultKind::IgnoreRange) && total > 0) {
+    // An empty file has no byte to range over: it is answered whole (and empty). A range of
+    // another version than this one is no range of this one.
+    if (!is(FaultKind::IgnoreRange) && total > 0 && (ifRange.empty() || ifRange == etag)) {
         rangeKind = ResolveRange(range, total, byteRange);
     }
     if (rangeKind == RangeKind::Unsatisfiable) {
@@ -134,6 +141,7 @@ Reply ContentReply(std::uint64_t seed, std::uint64_t total, const std::string& r
     Reply reply;
     reply.contentType = contentType;
     reply.headers.emplace_back("Accept-Ranges", "bytes");
+    reply.headers.emplace_back("ETag", etag);
     reply.generated = true;
     reply.seed = seed;
     if (rangeKind == RangeKind::None) {

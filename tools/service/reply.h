@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fault.h"
+#include "request_log.h"
 
 #include <httplib.h>
 
@@ -31,10 +32,11 @@ Reply JsonReply(std::string body, int status = 200);
 Reply ErrorReply(int status, const std::string& code, const std::string& message,
                  const std::string& requestId);
 
-// `total` bytes of content with `seed`, answered to the raw Range header `range` (standard
-// semantics: inclusive end, clamped to the end; 416 when nothing is left). Empty206,
-// IgnoreRange and WrongContentRange faults apply here.
-Reply ContentReply(std::uint64_t seed, std::uint64_t total, const std::string& range,
+// `total` bytes of content with `seed` and its ETag, answered to the request's Range header
+// (standard semantics: inclusive end, clamped to the end; 416 when nothing is left), which an
+// If-Range naming another ETag turns into the whole content. Empty206, IgnoreRange,
+// WrongContentRange and NewContent faults apply here.
+Reply ContentReply(std::uint64_t seed, std::uint64_t total, const RecordedRequest& request,
                    const Fault* fault, const std::string& requestId,
                    const std::string& contentType = "application/octet-stream");
 

@@ -89,7 +89,7 @@ Reply CopyContent(ServiceState& state, const RouteInput& input, const std::strin
     const std::string path = LinkItemPath(*link, below);
     const std::string key = converted ? ConvertedContentPath(path) : WatermarkContentPath(path);
     const std::uint64_t size = converted ? item->converted->size : item->watermark->size;
-    return ContentReply(ContentSeed(code, key), size, input.request.Header("Range"), input.fault,
+    return ContentReply(ContentSeed(code, key), size, input.request, input.fault,
                         state.NextRequestId(),
                         converted ? "application/octet-stream" : "application/pdf");
 }

@@ -70,7 +70,7 @@ Reply Router(ServiceState& state, const RouteInput& input, const Item& item,
         size = found->size;
         key = RevisionContentPath(path, rev);
     }
-    return ContentReply(ContentSeed("", key), size, input.request.Header("Range"), input.fault,
+    return ContentReply(ContentSeed("", key), size, input.request, input.fault,
                         state.NextRequestId());
 }
 
