@@ -221,6 +221,33 @@ big_mib=$((big_size / 1048576))
 rounds=${BENCH_ROUNDS:-3}
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# Runs `STEP TOOL ROUND` for the engine and aria2c in turn, `rounds` times each. The order
+# alternates: a first run pays for page-cache memory the machine never touched, and the shared
+# machine's load drifts.
+alternating() {
+  local step=$1 round tool order
+  for ((round = 0; round < rounds; round++)); do
+    order=(engine aria2c)
+    ((round % 2 == 1)) && order=(aria2c engine)
+    for tool in "${order[@]}"; do
+      "$step" "$tool" "$round"
+    done
+  done
+}
+
+# One measured run of pair_case (whose locals it fills).
+pair_step() {
+  local tool=$1
+  if [[ $tool == engine ]]; then
+    measure "$name engine" "$check" "${engine_cmd[@]}"
+  else
+    measure "$name aria2c" "$check" "${aria_cmd[@]}"
+  fi
+  walls[$tool]+="$wall "
+  cpus[$tool]+="$cpu "
+  rsses[$tool]+="$rss_mib "
+}
+
 # Runs the engine and aria2c in turn, `rounds` times each, and reports each tool's medians.
 # The order alternates: a first run pays for page-cache memory the machine never touched, and
 # the shared machine's load drifts. `pair_case NAME UNIT COUNT CHECK ENGINE_CMD ARIA_CMD`, the
@@ -229,21 +256,8 @@ pair_case() {
   local name=$1 unit=$2 count=$3 check=$4
   local -n engine_cmd=$5 aria_cmd=$6
   local -A walls=() cpus=() rsses=()
-  local round tool order figure engine_figure
-  for ((round = 0; round < rounds; round++)); do
-    order=(engine aria2c)
-    ((round % 2 == 1)) && order=(aria2c engine)
-    for tool in "${order[@]}"; do
-      if [[ $tool == engine ]]; then
-        measure "$name engine" "$check" "${engine_cmd[@]}"
-      else
-        measure "$name aria2c" "$check" "${aria_cmd[@]}"
-      fi
-      walls[$tool]+="$wall "
-      cpus[$tool]+="$cpu "
-      rsses[$tool]+="$rss_mib "
-    done
-  done
+  local tool figure engine_figure
+  alternating pair_step
   for tool in engine aria2c; do
     wall=$(tr ' ' '\n' <<<"${walls[$tool]}" | grep . | median)
     cpu=$(tr ' ' '\n' <<<"${cpus[$tool]}" | grep . | median)
@@ -328,21 +342,20 @@ crash_run() {
   rm -rf "$dir" "$data"
 }
 
+# One killed and resumed download of kill_case (whose locals it fills).
+kill_step() {
+  crash_run "$1" "$1-$2"
+  losses[$1]+="$refetched_mib "
+  walls[$1]+="$wall "
+}
+
 # The crash-loss case, in alternating order like pair_case; reports each tool's median MiB
 # sent twice and the median seconds of its two runs.
 kill_case() {
   local name="1 GiB crash loss, nginx"
   local -A losses=() walls=()
-  local round tool order figure engine_figure
-  for ((round = 0; round < rounds; round++)); do
-    order=(engine aria2c)
-    ((round % 2 == 1)) && order=(aria2c engine)
-    for tool in "${order[@]}"; do
-      crash_run "$tool" "$tool-$round"
-      losses[$tool]+="$refetched_mib "
-      walls[$tool]+="$wall "
-    done
-  done
+  local tool figure engine_figure
+  alternating kill_step
   for tool in engine aria2c; do
     figure=$(tr ' ' '\n' <<<"${losses[$tool]}" | grep . | median)
     wall=$(tr ' ' '\n' <<<"${walls[$tool]}" | grep . | median)

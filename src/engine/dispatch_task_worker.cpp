@@ -10,6 +10,7 @@
 #include "engine/engine_log.h"
 #include "engine/engine_task.h"
 #include "engine/file_admission.h"
+#include "engine/local_name.h"
 #include "engine/message_texts.h"
 #include "engine/part_layout.h"
 #include "engine/platform_error.h"
@@ -30,7 +31,7 @@ constexpr std::chrono::milliseconds kFolderWorkerStopBound{100};
 
 bool TempFileExists(const CSubTaskInfo& sub) {
     std::error_code error;
-    return std::filesystem::exists(sub.local_file.path + ".tovutmp", error);
+    return std::filesystem::exists(TempName(sub.local_file.path), error);
 }
 
 } // namespace
