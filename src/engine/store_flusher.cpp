@@ -5,7 +5,7 @@
 namespace {
 
 // Gathers the reports of several workers into one write without delaying any by much.
-constexpr std::chrono::milliseconds kGatherTime{10};
+constexpr std::chrono::milliseconds kGatherTime{25};
 
 } // namespace
 

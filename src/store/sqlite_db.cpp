@@ -54,6 +54,11 @@ void CppSQLite3DB::SetBusyTimeout(int milliseconds) {
     sqlite3_busy_timeout(m_db, milliseconds);
 }
 
+void CppSQLite3DB::KeepLogOnClose() {
+    CheckDb();
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
 sqlite3_stmt* CppSQLite3DB::Prepare(const std::string& sql) {
     CheckDb();
     sqlite3_stmt* prepared = nullptr;

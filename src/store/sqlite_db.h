@@ -23,6 +23,9 @@ public:
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
     void SetBusyTimeout(int milliseconds);
+    // Closing leaves a write-ahead log for the next connection instead of checkpointing it,
+    // which would sync the disk at every close; SQLite checkpoints as the log grows.
+    void KeepLogOnClose();
 
     // Runs a statement that returns no rows; prepared again while SQLite reports a schema
     // change. Returns the number of rows changed. The prepared statement is kept for the life

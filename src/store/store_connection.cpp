@@ -23,6 +23,8 @@ void OpenStoreDb(CppSQLite3DB& db, const std::string& path) {
     // A write-ahead log keeps the database whole through a crash or a power cut; NORMAL syncs
     // at checkpoints only, so a commit costs a write, not a flush to the disk.
     db.Exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    // Stores are opened for every flush, several a second while a download runs.
+    db.KeepLogOnClose();
 }
 
 void EnsureStoreTable(CppSQLite3DB& db, std::string_view table, std::string_view createSql) {

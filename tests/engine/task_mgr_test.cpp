@@ -489,17 +489,23 @@ TEST_F(TaskMgrTest, UnusableStoresNeverCostTheTasksInMemory) {
     EXPECT_THAT(db_rows::Query(m_dir.File(Id("T") + "/subtasks.db"), "select path from subtask_v1"),
                 SizeIs(2));
 
-    // Corrupt databases: loading finds nothing, the engine goes on in memory.
+    // Corrupt databases (with their write-ahead logs): loading finds nothing, the engine goes
+    // on in memory.
+    const auto corrupt = [](const std::string& path) {
+        testing_support::WriteFile(path, std::string(4096, 'x'));
+        std::filesystem::remove(path + "-wal");
+        std::filesystem::remove(path + "-shm");
+    };
     entry.reset();
     m_mgr.reset();
-    testing_support::WriteFile(m_dir.File(Id("T") + "/subtasks.db"), std::string(4096, 'x'));
+    corrupt(m_dir.File(Id("T") + "/subtasks.db"));
     Restart();
     entry = m_mgr->FindTask(Id("T"));
     ASSERT_NE(entry, nullptr);
     EXPECT_THAT(entry->ListSubTasks(0xFF, 7, 0, 100), IsEmpty());
     entry.reset();
     m_mgr.reset();
-    testing_support::WriteFile(TasksDb(), std::string(4096, 'x'));
+    corrupt(TasksDb());
     Restart();
     EXPECT_TRUE(m_mgr->IsLoaded());
     EXPECT_THAT(m_mgr->ListTasks(0xFF), IsEmpty());
