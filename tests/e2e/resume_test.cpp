@@ -250,6 +250,23 @@ void ExecSql(const std::string& path, const std::string& sql) {
     sqlite3_close_v2(db);
 }
 
+// Whether a task record is stored yet, read as another program would while the engine writes.
+bool TaskStored(const std::string& dataDir) {
+    sqlite3* db = nullptr;
+    bool stored = false;
+    if (sqlite3_open_v2((dataDir + "/tasks.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_busy_timeout(db, 1000);
+        const auto found = [](void* flag, int, char**, char**) {
+            *static_cast<bool*>(flag) = true;
+            return 0;
+        };
+        sqlite3_exec(db, "SELECT 1 FROM task_v2 LIMIT 1", found, &stored, nullptr);
+    }
+    sqlite3_close_v2(db);
+    return stored;
+}
+
 // An SQL text literal.
 std::string Quoted(const std::string& text) {
     std::string quoted = "'";
@@ -459,6 +476,12 @@ TEST_F(FetchToolTest, KillsAtRandomMomentsNeverSpoilTheResult) {
             args = {"--link", Base(), "Res1", "--to", SaveDir(), "--quiet"};
         }
         const auto run = Run(args, "run" + std::to_string(kill));
+        if (kill == 0) {
+            // Killed before its task is stored, a run leaves nothing to resume: the moment
+            // counts from there.
+            ASSERT_TRUE(WaitUntil([&] { return TaskStored(DataDir()) || run->Ended(); }, kDeadline))
+                << run->Describe();
+        }
         const auto killAt =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(afterMs(random));
         WaitUntil([&] { return std::chrono::steady_clock::now() >= killAt || run->Ended(); },
