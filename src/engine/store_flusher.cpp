@@ -6,10 +6,13 @@ namespace {
 
 // Gathers the reports of several workers into one write without delaying any by much.
 constexpr std::chrono::milliseconds kGatherTime{25};
+// A download reports several times a second: this much quiet means none is running.
+constexpr std::chrono::milliseconds kIdleTime{1000};
 
 } // namespace
 
-CStoreFlusher::CStoreFlusher(FlushTask flush) : m_flush(std::move(flush)) {}
+CStoreFlusher::CStoreFlusher(FlushTask flush, FlushTask release)
+    : m_flush(std::move(flush)), m_release(std::move(release)) {}
 
 CStoreFlusher::~CStoreFlusher() {
     Finish();
@@ -40,8 +43,17 @@ void CStoreFlusher::Finish() {
     if (TakePending(left)) {
         for (const std::string& taskId : left) {
             m_flush(taskId);
+            m_written.insert(taskId);
         }
     }
+    ReleaseAll();
+}
+
+void CStoreFlusher::ReleaseAll() {
+    for (const std::string& taskId : m_written) {
+        m_release(taskId);
+    }
+    m_written.clear();
 }
 
 bool CStoreFlusher::TakePending(std::set<std::string>& out) {
@@ -52,6 +64,7 @@ bool CStoreFlusher::TakePending(std::set<std::string>& out) {
 }
 
 void CStoreFlusher::Run(std::int32_t) {
+    auto lastWrite = std::chrono::steady_clock::now();
     while (!IsStopRequested()) {
         {
             std::unique_lock lock(m_mutex);
@@ -59,15 +72,20 @@ void CStoreFlusher::Run(std::int32_t) {
             m_wake.wait_for(lock, std::chrono::milliseconds(200),
                             [this] { return !m_pending.empty() || m_finishing; });
             if (m_finishing) {
-                return;
+                return; // Finish lets go of the connections
             }
         }
         std::set<std::string> batch;
         if (TakePending(batch)) {
             for (const std::string& taskId : batch) {
                 m_flush(taskId);
+                m_written.insert(taskId);
             }
+            lastWrite = std::chrono::steady_clock::now();
             WaitForStop(kGatherTime);
+        } else if (!m_written.empty() &&
+                   std::chrono::steady_clock::now() - lastWrite >= kIdleTime) {
+            ReleaseAll();
         }
     }
 }

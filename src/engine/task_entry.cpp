@@ -333,6 +333,10 @@ void CTaskEntry::FlushSubTasks() {
     m_subTaskDb.DoSave();
 }
 
+void CTaskEntry::CloseSubTaskStore() {
+    m_subTaskDb.CloseConnection();
+}
+
 bool CTaskEntry::LoadSubTasks() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_relativeParts.reset();

@@ -88,6 +88,8 @@ public:
 
     // Writes the staged sub-task changes (or the whole table when an earlier commit failed).
     void FlushSubTasks();
+    // Lets go of the sub-task store's connection that flushes keep between them.
+    void CloseSubTaskStore();
     bool CommitPending() const { return m_commitPending.load(); }
     // Removes the task's folder with its sub-task store.
     void DeleteStore();

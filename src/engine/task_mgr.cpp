@@ -42,14 +42,20 @@ void AdjustLoadedState(CTaskInfo& task, bool resumeOnLoad) {
     }
 }
 
+// A store flusher's step: calls `step` on the task's entry while there is one.
+CStoreFlusher::FlushTask OnEntry(const CTaskMgr* tasks, void (CTaskEntry::*step)()) {
+    return [tasks, step](const std::string& taskId) {
+        if (const std::shared_ptr<CTaskEntry> entry = tasks->FindTask(taskId)) {
+            (entry.get()->*step)();
+        }
+    };
+}
+
 } // namespace
 
 CTaskMgr::CTaskMgr(ITaskMgrEvents* events)
-    : m_events(events), m_flusher([this](const std::string& taskId) {
-          if (const EntryPtr entry = FindTask(taskId)) {
-              entry->FlushSubTasks();
-          }
-      }) {}
+    : m_events(events), m_flusher(OnEntry(this, &CTaskEntry::FlushSubTasks),
+                                  OnEntry(this, &CTaskEntry::CloseSubTaskStore)) {}
 
 CTaskMgr::~CTaskMgr() {
     m_flusher.Finish();

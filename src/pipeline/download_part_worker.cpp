@@ -11,6 +11,7 @@
 #include "engine/engine_log.h"
 #include "engine/engine_task.h"
 #include "engine/message_texts.h"
+#include "engine/part_bitmap.h"
 #include "engine/platform_error.h"
 #include "engine/secret_mask.h"
 #include "engine/send_action_record_worker.h"
@@ -352,8 +353,8 @@ bool CDownloadPartWorker::DownloadRange(Failure& failure) {
             failed = true;
             break;
         }
-        m_written.Set(static_cast<std::size_t>((current + length - 1) / m_partSize));
-        m_writtenSequence = written.sequence;
+        m_unreported.push_back(
+            {static_cast<std::size_t>((current + length - 1) / m_partSize), written.sequence});
         m_current.store(current + length);
         if (!ReportWritten(file, false, failure)) {
             failed = true;
@@ -385,34 +386,42 @@ void CDownloadPartWorker::AdoptReplyValidator(const DownloadRequest& request) {
 }
 
 bool CDownloadPartWorker::ReportWritten(CTaskFile& file, bool force, Failure& failure) {
-    if (!m_written.Any()) {
+    if (m_unreported.empty()) {
         return true;
     }
-    if (!file.IsSynced(m_writtenSequence)) {
-        if (!force && !file.SyncDue()) {
-            return true;
-        }
-        if (!file.SyncThrough(m_writtenSequence)) {
+    const std::uint64_t newest = m_unreported.back().sequence;
+    if ((force && !file.IsSynced(newest)) || file.SyncFailedFor(m_unreported.front().sequence)) {
+        if (!file.SyncThrough(newest)) {
             const int err = LastFileError();
             failure.code = MapErrno(err);
             failure.message = ErrnoText(err, PlatformTextsInEnglish(Language()));
             // Parts not known to be on the disk are fetched again by the retry copy.
-            for (std::size_t bit = 0; bit < m_written.BitCount(); ++bit) {
-                if (m_written.Test(bit)) {
-                    m_current.store(std::min<std::uint64_t>(m_current.load(), bit * m_partSize));
-                    break;
-                }
-            }
-            m_written = PartBitmap();
+            m_current.store(
+                std::min<std::uint64_t>(m_current.load(), m_unreported.front().bit * m_partSize));
+            m_unreported.clear();
             return false;
         }
     }
+    // Sequences grow along the list, so the synced parts are a prefix of it.
+    const auto unsynced =
+        std::find_if(m_unreported.begin(), m_unreported.end(),
+                     [&file](const UnreportedPart& part) { return !file.IsSynced(part.sequence); });
+    PartBitmap synced;
+    for (auto it = m_unreported.begin(); it != unsynced; ++it) {
+        synced.Set(it->bit);
+    }
+    m_unreported.erase(m_unreported.begin(), unsynced);
+    if (!m_unreported.empty() && file.SyncDue()) {
+        file.RequestSync();
+    }
+    if (!synced.Any()) {
+        return true;
+    }
     auto progress = std::make_unique<CChangerSubTaskProgress>(m_taskId, m_subTaskPath);
-    progress->doneParts = std::move(m_written);
+    progress->doneParts = std::move(synced);
     progress->state = kStateWorking;
     progress->validator = m_validator;
     QueueChange(std::move(progress));
-    m_written = PartBitmap();
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CTaskFile;
 struct DownloadRequest;
@@ -98,6 +99,11 @@ private:
     std::string m_validator;
 
     // Parts written and not yet reported, and the file's write sequence after the last one.
-    PartBitmap m_written;
-    std::uint64_t m_writtenSequence = 0;
+    // Parts written and not yet reported, oldest first, each with its write's sequence: a part
+    // is reported once a sync has covered it.
+    struct UnreportedPart {
+        std::size_t bit = 0;
+        std::uint64_t sequence = 0;
+    };
+    std::vector<UnreportedPart> m_unreported;
 };

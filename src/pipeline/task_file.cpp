@@ -11,6 +11,7 @@
 #include "engine/platform_error.h"
 #include "engine/secret_mask.h"
 #include "engine/task_entry.h"
+#include "pipeline/file_sync_thread.h"
 #include "pipeline/tovu_file.h"
 
 #include <cerrno>
@@ -42,10 +43,12 @@ struct SharedTaskFile {
     // Writes up to here met a failed sync: the error is reported once per open file, so no
     // later sync can vouch for them.
     std::atomic<std::uint64_t> failedThrough{0};
+    std::atomic<int> failedErrno{0};
     std::atomic<std::int64_t> lastSyncStartMs{-1};
     std::atomic<std::uint64_t> bytesWritten{0};
     std::atomic<std::uint64_t> bytesAtSyncStart{0};
     std::atomic<bool> syncing{false};
+    std::atomic<bool> syncPosted{false}; // a sync waits on the sync thread
 };
 
 namespace {
@@ -198,6 +201,50 @@ std::string InitErrorText(int code) {
 
 } // namespace
 
+// Syncs the file's data unless a sync that covers `sequence` already ended; the sync thread's
+// and a worker's way alike. A failure is kept for every write it may have missed.
+bool SyncShared(SharedTaskFile& shared, std::uint64_t sequence) {
+    // One sync at a time; a worker that waited here usually finds its writes covered.
+    std::lock_guard syncLock(shared.syncMutex);
+    shared.syncPosted.store(false); // a request from now on is for writes this sync may miss
+    if (sequence <= shared.failedThrough.load()) {
+        const int err = shared.failedErrno.load();
+        SetLastFileError(err != 0 ? err : EIO);
+        return false;
+    }
+    if (shared.syncedSequence.load() >= sequence) {
+        return true;
+    }
+    // Every write counted before the sync starts is on the disk when it ends.
+    const std::uint64_t covers = shared.writeSequence.load();
+    shared.bytesAtSyncStart.store(shared.bytesWritten.load());
+    shared.lastSyncStartMs.store(SteadyMs());
+    int handle = -1;
+    {
+        std::lock_guard lock(shared.lock);
+        if (shared.finished) {
+            return true; // renamed into place, its last parts reported and synced
+        }
+        handle = shared.file.DuplicateHandle();
+    }
+    // Writers go on while the data goes to the disk.
+    shared.syncing.store(true);
+    const bool synced = handle >= 0 && ::fdatasync(handle) == 0;
+    const int err = handle < 0 ? LastFileError() : errno;
+    shared.syncing.store(false);
+    if (handle >= 0) {
+        ::close(handle);
+    }
+    if (!synced) {
+        shared.failedErrno.store(err != 0 ? err : EIO);
+        shared.failedThrough.store(std::max(shared.failedThrough.load(), covers));
+        SetLastFileError(err != 0 ? err : EIO);
+        return false;
+    }
+    shared.syncedSequence.store(std::max(shared.syncedSequence.load(), covers));
+    return true;
+}
+
 std::string TempFilePath(const std::string& localPath) {
     return TempName(localPath);
 }
@@ -326,49 +373,33 @@ bool CTaskFile::SyncDue() const {
            m_shared->bytesWritten.load() - m_shared->bytesAtSyncStart.load() >= kSyncBytes;
 }
 
+bool CTaskFile::SyncFailedFor(std::uint64_t sequence) const {
+    return m_shared != nullptr && sequence <= m_shared->failedThrough.load();
+}
+
+void CTaskFile::RequestSync() {
+    if (m_shared == nullptr || m_shared->syncPosted.exchange(true)) {
+        return;
+    }
+    file_sync_thread::Post([shared = m_shared] {
+        {
+            // Closed by its last user meanwhile: nobody waits for this sync.
+            std::lock_guard lock(shared->lock);
+            if (!shared->file.IsOpen()) {
+                shared->syncPosted.store(false);
+                return;
+            }
+        }
+        SyncShared(*shared, shared->writeSequence.load());
+    });
+}
+
 bool CTaskFile::SyncThrough(std::uint64_t sequence) {
     if (m_shared == nullptr) {
         SetLastFileError(EBADF);
         return false;
     }
-    SharedTaskFile& shared = *m_shared;
-    // One sync at a time; a worker that waited here usually finds its writes covered.
-    std::lock_guard syncLock(shared.syncMutex);
-    if (sequence <= shared.failedThrough.load()) {
-        SetLastFileError(EIO);
-        return false;
-    }
-    if (shared.syncedSequence.load() >= sequence) {
-        return true;
-    }
-    // Every write counted before the sync starts is on the disk when it ends.
-    const std::uint64_t covers = shared.writeSequence.load();
-    shared.bytesAtSyncStart.store(shared.bytesWritten.load());
-    shared.lastSyncStartMs.store(SteadyMs());
-    int handle = -1;
-    {
-        std::lock_guard lock(shared.lock);
-        if (shared.finished) {
-            return true; // renamed into place, its last parts reported and synced
-        }
-        handle = shared.file.DuplicateHandle();
-    }
-    // Writers go on while the data goes to the disk.
-    shared.syncing.store(true);
-    const bool synced = handle >= 0 && ::fdatasync(handle) == 0;
-    shared.syncing.store(false);
-    if (handle >= 0) {
-        if (!synced) {
-            SetLastFileError(errno);
-        }
-        ::close(handle);
-    }
-    if (!synced) {
-        shared.failedThrough.store(std::max(shared.failedThrough.load(), covers));
-        return false;
-    }
-    shared.syncedSequence.store(std::max(shared.syncedSequence.load(), covers));
-    return true;
+    return SyncShared(*m_shared, sequence);
 }
 
 bool CTaskFile::FinishRename() {

@@ -32,11 +32,12 @@ struct WrittenPart {
 // sync already covered reports them without syncing again. A part counts as done only once
 // synced, so what a crash loses is what was not yet synced: a file is synced when it has
 // gathered kSyncBytes since the last sync started or kSyncIntervalMs have passed, however many
-// workers write it.
+// workers write it. Those syncs run on the process's sync thread (RequestSync), so a worker
+// goes on reading while its parts go to the disk; only the end of a range waits for one.
 class CTaskFile {
 public:
     static constexpr std::uint64_t kSyncIntervalMs = 250;
-    static constexpr std::uint64_t kSyncBytes = 4ull << 20;
+    static constexpr std::uint64_t kSyncBytes = 64ull << 20;
 
     CTaskFile() = default;
     ~CTaskFile(); // releases
@@ -60,6 +61,11 @@ public:
     // Whether the last sync started at least the sync interval ago (or there was none), or the
     // file has gathered kSyncBytes of writes since; never while a sync runs.
     bool SyncDue() const;
+    // Asks the sync thread to sync the file soon, unless it has been asked already.
+    void RequestSync();
+    // Whether a sync failed that may have missed the write numbered `sequence`: that write
+    // can never be vouched for (SyncThrough tells the error).
+    bool SyncFailedFor(std::uint64_t sequence) const;
     // Syncs the file's data unless a sync that covers `sequence` already ended. False when the
     // sync failed (LastFileError tells why).
     bool SyncThrough(std::uint64_t sequence);

@@ -5,6 +5,7 @@
 #include "engine/engine_log.h"
 #include "engine/path_text.h"
 #include "engine/private_paths.h"
+#include "store/sqlite_db.h"
 #include "store/store_connection.h"
 
 #include <filesystem>
@@ -49,8 +50,13 @@ SubTaskMap& Place(SubTaskSummary& summary, SubTaskMap& waiting, SubTaskMap& comp
 
 } // namespace
 
+CSubTaskDB::CSubTaskDB() = default;
+
+CSubTaskDB::~CSubTaskDB() = default;
+
 void CSubTaskDB::Init(const std::string& taskId) {
     std::lock_guard<std::mutex> dbLock(m_dbMutex);
+    CloseConnectionLocked();
     const std::string dataFolder = GetEngineContext().settings.DataFolder();
     // The id becomes a folder name: one plain segment only.
     if (dataFolder.empty() || taskId.empty() || taskId == "." || taskId == ".." ||
@@ -139,8 +145,12 @@ void CSubTaskDB::DoSave() {
     }
     std::string current;
     try {
-        CppSQLite3DB db;
-        Open(db, current);
+        if (m_saveDb == nullptr) {
+            auto db = std::make_unique<CppSQLite3DB>();
+            Open(*db, current);
+            m_saveDb = std::move(db);
+        }
+        CppSQLite3DB& db = *m_saveDb;
         InStoreTransaction(db, current, [&] {
             for (const auto& [path, summary] : batch) {
                 ExecNoted(db, UpdateSubTask(summary), current);
@@ -149,10 +159,21 @@ void CSubTaskDB::DoSave() {
         LogStoreLine("CSubTaskDB::DoSave:" + m_path);
     } catch (const CppSQLite3Exception& error) {
         LogSqlError(error, current);
+        // A connection in a failed state is not used again.
+        CloseConnectionLocked();
         // Kept for the next flush, unless a newer copy was staged meanwhile.
         std::lock_guard<std::mutex> lock(m_mutex);
         m_staging.merge(batch);
     }
+}
+
+void CSubTaskDB::CloseConnection() {
+    std::lock_guard<std::mutex> dbLock(m_dbMutex);
+    CloseConnectionLocked();
+}
+
+void CSubTaskDB::CloseConnectionLocked() {
+    m_saveDb.reset(); // closing ends a transaction a failure left open
 }
 
 bool CSubTaskDB::SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed,
@@ -189,6 +210,7 @@ void CSubTaskDB::DeleteFolder() {
     if (m_folder.empty()) {
         return;
     }
+    CloseConnectionLocked();
     std::error_code error;
     std::filesystem::remove_all(m_folder, error);
     if (error) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -27,6 +28,11 @@ using SubTaskMap = std::map<std::string, SubTaskSummary>;
 // write is kept for the next one.
 class CSubTaskDB {
 public:
+    CSubTaskDB();
+    ~CSubTaskDB();
+    CSubTaskDB(const CSubTaskDB&) = delete;
+    CSubTaskDB& operator=(const CSubTaskDB&) = delete;
+
     // Creates the task folder, the database and its table when missing; without a data folder
     // nothing is stored.
     void Init(const std::string& taskId);
@@ -36,8 +42,11 @@ public:
     bool Load(SubTaskMap& waiting, SubTaskMap& completed, SubTaskMap& active);
     // Stages a copy of the summary, then flushes when more than 1,000 ms have passed.
     void Save(const SubTaskSummary& summary);
-    // Updates the rows of every staged summary in one transaction; never adds rows.
+    // Updates the rows of every staged summary in one transaction; never adds rows. The
+    // connection stays open for the next one, several a second while a download runs, until
+    // CloseConnection.
     void DoSave();
+    void CloseConnection();
     // Replaces the whole table with the summaries of the three collections, which supersede
     // whatever was staged. False when the table could not be written.
     bool SaveAll(const SubTaskMap& waiting, const SubTaskMap& completed, const SubTaskMap& active);
@@ -50,12 +59,14 @@ public:
 
 private:
     void Open(CppSQLite3DB& db, std::string& current);
+    void CloseConnectionLocked();
 
     mutable std::mutex m_dbMutex; // connections, paths; taken before m_mutex
     mutable std::mutex m_mutex;   // staging
     std::string m_folder;
     std::string m_path;
     bool m_tableReady = false;
+    std::unique_ptr<CppSQLite3DB> m_saveDb; // DoSave's connection, kept between its writes
     SubTaskMap m_staging;
     std::atomic<std::uint64_t> m_lastFlush{0};
 };

@@ -98,6 +98,11 @@ TEST_F(TaskFileTest, SyncCoversEveryWriteBeforeIt) {
         first.WriteAt(part.data(), part.size(), 0);
     }
     EXPECT_TRUE(first.SyncDue());
+    // A writer asks the sync thread and goes on; the sync covers what was written before it.
+    const WrittenPart d = second.WriteAt("d", 1, 3 * kMiB);
+    first.RequestSync();
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return second.IsSynced(d.sequence); }));
+    EXPECT_FALSE(first.SyncFailedFor(d.sequence));
     CTaskFile::SetSyncIntervalForTesting(0);
 }
 

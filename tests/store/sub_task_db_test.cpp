@@ -30,6 +30,17 @@ SubTaskSummary Summary(std::string path, std::uint32_t state, std::string json,
     return summary;
 }
 
+// Handles this process holds on the file at path, also once it is deleted.
+std::size_t OpenHandles(const std::string& path) {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        count += !error && (target == path || target == path + " (deleted)") ? 1 : 0;
+    }
+    return count;
+}
+
 class SubTaskDbTest : public StoreTest {
 protected:
     std::string DbPath() const { return m_dir.File("TASK1/subtasks.db"); }
@@ -146,6 +157,30 @@ TEST_F(SubTaskDbTest, AFailedFlushKeepsItsChangesForTheNextOne) {
     EXPECT_EQ(m_db.StagedCount(), 0u);
     m_db.DoSave();
     EXPECT_EQ(Rows()[0][4], "");
+}
+
+// A download flushes several times a second: its flushes share one connection, held until the
+// engine lets go of it, and never past the task's deletion.
+TEST_F(SubTaskDbTest, FlushesShareOneConnectionUntilLetGo) {
+    m_db.Init("TASK1");
+    ASSERT_TRUE(m_db.SaveAll({{"a", Summary("a", kStateWaiting, "")}}, {}, {}));
+    EXPECT_EQ(OpenHandles(DbPath()), 0u);
+    for (const char* json : {"{\"v\":1}", "{\"v\":2}", "{\"v\":3}"}) {
+        m_db.Save(Summary("a", kStateWorking, json));
+        m_db.DoSave();
+        EXPECT_EQ(Rows()[0][4], json);
+    }
+    // More than one when SQLite keeps another connection's handle while this one holds a lock.
+    EXPECT_GT(OpenHandles(DbPath()), 0u);
+    m_db.CloseConnection();
+    EXPECT_EQ(OpenHandles(DbPath()), 0u);
+
+    m_db.Save(Summary("a", kStateWorking, "{}"));
+    m_db.DoSave();
+    EXPECT_GT(OpenHandles(DbPath()), 0u);
+    m_db.DeleteFolder();
+    EXPECT_EQ(OpenHandles(DbPath()), 0u);
+    EXPECT_THAT(m_log.Errors(), IsEmpty());
 }
 
 TEST_F(SubTaskDbTest, DeleteFolderRemovesTheStoreForGood) {
