@@ -57,7 +57,7 @@ TEST_F(ProgressTest, AllPartsCompleteTheSubTaskAndTheTask) {
     SetSubTask(kTask, "g", kStateCompleted, "1");
     // Every worker slot is taken, so the ranges of "f" stay queued on the dispatcher.
     for (int i = 0; i < DownloadWorkerLimit(1.0); ++i) {
-        m_workers.StartPartWorker(RangeRequest{HexId('9'), SubPath("x"), kMiB, {}, 0, kMiB});
+        m_workers.StartPartWorker(RangeRequest{HexId('9'), SubPath("x"), kMiB, {}, 0, kMiB, {}});
     }
     Pass();
     ASSERT_EQ(m_dispatcher->QueuedRangeCount(), 1u);

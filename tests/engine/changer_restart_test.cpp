@@ -84,7 +84,7 @@ TEST_F(RestartTest, AChangedFileStartsAgainWithTheNewValidatorOnceItsOldWorkersE
     FetchedUnder(kTask, "v1", "110");
     m_workers.StartPartWorker(
         RangeRequest{kTask, SubPath("f"), kMiB, {}, 2 * kMiB, 3 * kMiB, "v1"});
-    m_workers.StartPartWorker(RangeRequest{kTask, SubPath("g"), kMiB, {}, 0, kMiB});
+    m_workers.StartPartWorker(RangeRequest{kTask, SubPath("g"), kMiB, {}, 0, kMiB, {}});
 
     Restart("v1", "v2");
     CSubTaskInfo sub = SubTaskOf(kTask, "f");

@@ -217,8 +217,8 @@ TEST_F(ChangeTaskStateTest, APreparationRefreshesOnlyTheItemOfItsTask) {
 TEST_F(ChangeTaskStateTest, PauseStopsTheTaskWorkers) {
     const std::string id = HexId('1');
     AddFolderTask(id, kStateWorking);
-    m_workers.StartPartWorker(RangeRequest{id, SubPath("f"), kMiB, {}, 0, kMiB});
-    m_workers.StartPartWorker(RangeRequest{HexId('2'), SubPath("f"), kMiB, {}, 0, kMiB});
+    m_workers.StartPartWorker(RangeRequest{id, SubPath("f"), kMiB, {}, 0, kMiB, {}});
+    m_workers.StartPartWorker(RangeRequest{HexId('2'), SubPath("f"), kMiB, {}, 0, kMiB, {}});
 
     QueueNew<CChangerChangeTaskState>(id, kStatePaused);
     Apply();
@@ -240,7 +240,7 @@ TEST_F(ChangeTaskStateTest, DeleteRemovesTheTaskItsFilesAndOrphanFolders) {
     SetSubTask(id, "failed", kStateError);
     SetSubTask(id, "done", kStateCompleted, "1");
     AddFolderTask(other, kStateWaiting);
-    m_workers.StartPartWorker(RangeRequest{id, SubPath("working"), kMiB, {}, 0, kMiB});
+    m_workers.StartPartWorker(RangeRequest{id, SubPath("working"), kMiB, {}, 0, kMiB, {}});
 
     const std::string orphan = m_dir.File(HexId('3'));
     fs::create_directories(orphan + "/inner");

@@ -124,7 +124,7 @@ TEST_F(PartDownloadTest, AStoppedWorkerEndsQuietlyAndKeepsOnlyWholeParts) {
     Server().AddFault(Fault::SlowBody(Path("c.bin"), 20, 65536));
     CSubTaskInfo sub = Sub("c.bin");
     m_pipeline.StartPartWorker(
-        RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kMedium});
+        RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kMedium, {}});
     // The reply's validator is reported first; the first part (synced) as soon as it is written.
     ASSERT_TRUE(WaitUntil([this] { return m_dispatcher->QueuedChangeCount() > 1; }));
     m_pipeline.StopPartWorkers("T1");
@@ -172,7 +172,7 @@ TEST_F(PartDownloadTest, ASplitHandsTheSecondHalfToACopy) {
     Server().AddFault(Fault::SlowBody(Path("big.bin"), 20, 262144));
     const CSubTaskInfo sub = Sub("big.bin");
     m_pipeline.StartPartWorker(
-        RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kLarge});
+        RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kLarge, {}});
     IRangeWorker* worker = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (worker = m_pipeline.FindLargestRange()) != nullptr; }));
     // Split a stream in flight: a worker split before its request goes out asks for less.

@@ -34,7 +34,7 @@ protected:
         Server().AddFault(Fault::SlowBody("/v2/delivery/download/P1/c.bin", pauseMs, 65536));
         const CSubTaskInfo sub = Sub();
         m_pipeline.StartPartWorker(
-            RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kFileSize});
+            RangeRequest{"T1", sub.sub_task_path, 1048576, sub.box_file, 0, kFileSize, {}});
     }
 };
 
