@@ -37,7 +37,7 @@ int CParvexApp::Run() {
         tracker->Start(0);
         {
             CParvexDlg window(tracker.get(), bridge);
-            window.exec();
+            window.Run();
         }
         // Detail windows follow their tasks through the engine: they go before it does.
         CDetailDlgManager::Instance().CloseAll();

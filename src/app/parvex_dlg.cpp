@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -86,6 +87,16 @@ CParvexDlg::CParvexDlg(CParvexTaskMgr* tracker, CEngineBridge* bridge, QWidget* 
 }
 
 CParvexDlg::~CParvexDlg() = default;
+
+int CParvexDlg::Run() {
+    show();
+    raise();
+    activateWindow();
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::DialogExec);
+    return result();
+}
 
 void CParvexDlg::RefreshTexts() {
     setWindowTitle(GetLangText(kCaptionText));

@@ -24,6 +24,10 @@ public:
     explicit CParvexDlg(CParvexTaskMgr* tracker, CEngineBridge* bridge, QWidget* parent = nullptr);
     ~CParvexDlg() override;
 
+    // Shows the window and returns once it is closed. The window is modeless, unlike a dialog
+    // run with exec(): the detail windows it opens have no owner and must take input beside it.
+    int Run();
+
     // Texts of this window, its list and every detail dialog in the current language; every
     // refresh retries the failed tasks.
     void RefreshTexts();

@@ -75,16 +75,9 @@ void CParvexTaskMgr::Run(std::int32_t) {
     if (bridge == nullptr || !LoadSnapshot(*bridge)) {
         return;
     }
-    std::vector<QString> finished;
-    int pass = 0;
+    // Completed tasks stay in the engine until the next start: their detail windows list
+    // their files from it.
     do {
-        if (++pass >= kDeletePasses) {
-            pass = 0;
-            for (const QString& id : finished) {
-                bridge->DeleteTask(id);
-            }
-            finished.clear();
-        }
         for (const QString& id : bridge->GetChangedTaskIds()) {
             if (IsStopRequested()) {
                 return;
@@ -100,10 +93,6 @@ void CParvexTaskMgr::Run(std::int32_t) {
                 continue;
             }
             PostChanged(id, record);
-            if (record.viewState == view_state::kCompleted &&
-                std::find(finished.begin(), finished.end(), id) == finished.end()) {
-                finished.push_back(id);
-            }
         }
     } while (!WaitForStop(m_pollInterval));
 }

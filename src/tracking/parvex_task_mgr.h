@@ -27,14 +27,12 @@ struct AddedTask {
 
 // The front end's task tracker: a thread that builds a snapshot of the group's tasks at start,
 // deleting completed ones, then polls the engine for changed tasks and posts a private copy of
-// each record to every registered receiver. Completed tasks leave the engine a few passes after
-// they were seen completed.
+// each record to every registered receiver. Tasks completed meanwhile stay in the engine until
+// the next start, so their detail windows can list their files.
 class CParvexTaskMgr : public CParvexThread {
 public:
     static constexpr std::chrono::milliseconds kDefaultPollInterval{2000};
     static constexpr std::chrono::milliseconds kLoadPollInterval{500};
-    // Completed tasks are deleted on every this many passes.
-    static constexpr int kDeletePasses = 5;
 
     // Over `bridge`, or the process's bridge when null. A shorter poll interval serves the
     // command-line front end's live progress.

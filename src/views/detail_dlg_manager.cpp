@@ -32,6 +32,8 @@ void CDetailDlgManager::OpenDetails(const CTaskViewInfo& task) {
     auto* dialog = new CDetailDlg(task, m_bridge, m_pollInterval);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
     entry = dialog;
 }
 

@@ -51,7 +51,7 @@ void CSubDlgTaskList::Retranslate() {
 }
 
 void CSubDlgTaskList::Apply(const QString& key, const CTaskViewInfo& record) {
-    if (!task_row::ModeShows(m_mode, record.viewState)) {
+    if (!task_row::ModeShows(m_mode, record)) {
         RemoveRow(key);
         return;
     }

@@ -27,7 +27,11 @@ StateCell Text(QString text) {
 
 } // namespace
 
-bool ModeShows(int mode, int viewState) {
+bool ModeShows(int mode, const CTaskViewInfo& record) {
+    if (mode != kModeAll && record.isFolder) {
+        return false;
+    }
+    const int viewState = record.viewState;
     switch (mode) {
     case kModeInProgress:
         return viewState != view_state::kError && viewState != view_state::kCompleted;

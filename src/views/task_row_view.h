@@ -15,7 +15,8 @@ inline constexpr int kModeInProgress = 1; // neither failed nor completed
 inline constexpr int kModeCompleted = 2;
 inline constexpr int kModeFailed = 3;
 
-bool ModeShows(int mode, int viewState);
+// The detail panels list a folder task's files; its folders are no downloads of their own.
+bool ModeShows(int mode, const CTaskViewInfo& record);
 
 // The state column of a row.
 struct StateCell {

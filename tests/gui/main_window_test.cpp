@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -58,7 +59,9 @@ constexpr char kScenario[] = R"({"links": [
     {"name": "note.txt", "size": 100}]}},
   {"code": "Pics1", "item": {"name": "photos", "children": [
     {"name": "a.jpg", "size": 3000},
-    {"name": "b.bin", "size": 5000}]}}
+    {"name": "b.bin", "size": 5000}]}},
+  {"code": "Many1", "item": {"name": "many", "children": [{"name": "sub", "children": []}],
+    "generate": {"count": 3000, "size": 1, "prefix": "m"}}}
 ]})";
 
 CTaskViewInfo FakeTask(const QString& id, const QString& target, bool folder) {
@@ -143,6 +146,57 @@ protected:
                          [&] { answer(QApplication::activeModalWidget()); });
         ticks.start();
         command();
+    }
+
+    // Runs the window as the program does (CParvexDlg::Run) while a timer plays the steps in
+    // turn: each acts once its condition holds. The window closes after the last step, or when
+    // the deadline passes; false then.
+    struct Step {
+        std::function<bool()> ready;
+        std::function<void()> act;
+    };
+    bool RunWindowThrough(const std::vector<Step>& steps,
+                          std::chrono::milliseconds deadline = 120s) {
+        m_tracker = std::make_unique<CParvexTaskMgr>(&m_bridge, kPoll);
+        m_tracker->Start(0);
+        m_window = std::make_unique<CParvexDlg>(m_tracker.get(), &m_bridge);
+        // The steps start once the list holds the tracker's snapshot, as a user's would.
+        bool loaded = false;
+        QObject::connect(&Tasks(), &CSubDlgTaskList::snapshotApplied, [&] { loaded = true; });
+        std::size_t next = 0;
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        QTimer ticks;
+        ticks.setInterval(20);
+        QObject::connect(&ticks, &QTimer::timeout, [&] {
+            if (next < steps.size() && std::chrono::steady_clock::now() < end) {
+                if (loaded && steps[next].ready()) {
+                    steps[next++].act();
+                }
+                return;
+            }
+            ticks.stop();
+            m_window->close();
+        });
+        ticks.start();
+        m_window->Run();
+        return next == steps.size();
+    }
+
+    // Input as the window system delivers it, to the window that holds the widget: a window
+    // that a modal one blocks drops it (events sent to a widget directly would not be).
+    static void Click(QWidget* widget, QPoint at) {
+        QWidget* top = widget->window();
+        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, widget->mapTo(top, at));
+    }
+    static void Click(QWidget* widget) { Click(widget, widget->rect().center()); }
+    static void Press(QWidget* widget, Qt::Key key) {
+        QTest::keyClick(widget->window()->windowHandle(), key);
+    }
+    static void ClickRow(CXListCtrl& list, int row) {
+        Click(list.viewport(), list.visualRect(list.model()->index(row, 0)).center());
+    }
+    static void ClickTab(QTabWidget& tabs, int tab) {
+        Click(tabs.tabBar(), tabs.tabBar()->tabRect(tab).center());
     }
 
     QStringList TabTitles(CDetailDlg& dialog) {
@@ -249,7 +303,6 @@ TEST_F(MainWindowTest, TasksLeftPausedStartOnceTheSnapshotArrives) {
 }
 
 TEST_F(MainWindowTest, ASubTaskMovesFromTheDownloadingTabToTheErrorTab) {
-    // Complete counts the task's folder itself and a.jpg.
     const std::string stuck = "/v2/delivery/download/Pics1/b.bin";
     m_server->AddFault(Fault::Make(stuck, FaultKind::Hang));
     CParvexDlg& window = OpenWindow();
@@ -265,7 +318,7 @@ TEST_F(MainWindowTest, ASubTaskMovesFromTheDownloadingTabToTheErrorTab) {
     EXPECT_TRUE(WaitPumping(
         [&] {
             return TabTitles(*dialog) ==
-                   QStringList({"Error（0）", "Complete（2）", "Downloading（1）"});
+                   QStringList({"Error（0）", "Complete（1）", "Downloading（1）"});
         },
         20s))
         << TabTitles(*dialog).join(" ").toStdString();
@@ -279,12 +332,68 @@ TEST_F(MainWindowTest, ASubTaskMovesFromTheDownloadingTabToTheErrorTab) {
     m_bridge.StartTask(id);
     EXPECT_TRUE(WaitPumping([&] {
         return TabTitles(*dialog) ==
-               QStringList({"Error（1）", "Complete（2）", "Downloading（0）"});
+               QStringList({"Error（1）", "Complete（1）", "Downloading（0）"});
     })) << TabTitles(*dialog).join(" ").toStdString();
     CSubDlgTaskList& failed = dialog->Panel(CDetailDlg::kFailedTab);
     ASSERT_EQ(failed.RowCount(), 1);
     EXPECT_EQ(failed.List().GetItemText(0, 0), "b.bin");
     EXPECT_EQ(failed.List().GetItemText(0, kState), "Error：Not for you");
+}
+
+// The detail window is used with the mouse and the keyboard while the main window runs as the
+// program runs it: a window blocked by the main one drops these events. Its tabs count the
+// files of the folder: all of a finished one as complete, and the folders never.
+TEST_F(MainWindowTest, DetailWindowTakesTheMouseBesideTheRunningWindowAndCountsFiles) {
+    // The big folder's files stay in progress.
+    m_server->AddFault(Fault::Make("/v2/delivery/download/Many1/", FaultKind::Hang));
+    QString many;
+    QPointer<CDetailDlg> dialog;
+    const auto openDetails = [&](const QString& localPath, std::function<bool()> ready) {
+        return Step{
+            [this, localPath, ready] { return RowOf(localPath) >= 0 && ready(); },
+            [this, localPath, &dialog] {
+                ClickRow(Tasks().List(), RowOf(localPath));
+                QTest::mouseClick(m_window->findChild<QPushButton*>("detail"), Qt::LeftButton);
+                dialog = CDetailDlgManager::Instance().Find(*Tasks().RowRecord(RowOf(localPath)));
+            }};
+    };
+    const auto titlesAre = [&](const QStringList& titles) {
+        return [&dialog, titles, this] { return dialog && TabTitles(*dialog) == titles; };
+    };
+    const QString photos = SaveFolder() + "/photos";
+    QStringList seen;
+    const bool done = RunWindowThrough({
+        {[] { return true; }, [&] { AddLink("Pics1"); }},
+        openDetails(photos, [&] { return StateText(RowOf(photos)) == "Complete"; }),
+        {titlesAre({"Error（0）", "Complete（2）", "Downloading（0）"}),
+         [&] { ClickTab(dialog->Tabs(), CDetailDlg::kCompletedTab); }},
+        {[&] { return dialog->Tabs().currentIndex() == CDetailDlg::kCompletedTab; },
+         [&] {
+             CXListCtrl& files = dialog->Panel(CDetailDlg::kCompletedTab).List();
+             for (int row = 0; row < files.GetItemCount(); ++row) {
+                 seen << files.GetItemText(row, 0);
+             }
+             Press(dialog, Qt::Key_Escape);
+         }},
+        {[&] { return !dialog->isVisible(); },
+         [&] {
+             dialog->close();
+             many = AddLink("Many1");
+         }},
+        openDetails(SaveFolder() + "/many",
+                    [&] {
+                        return dialog.isNull() &&
+                               m_bridge.GetTaskView(many).viewState == view_state::kWorking;
+                    }),
+        {titlesAre({"Error（0）", "Complete（0）", "Downloading（3000）"}),
+         [&] { dialog->close(); }},
+        // The finished folder still lists its files, however long ago it finished.
+        openDetails(photos, [&] { return dialog.isNull(); }),
+        {titlesAre({"Error（0）", "Complete（2）", "Downloading（0）"}), [] {}},
+    });
+    EXPECT_TRUE(done) << (dialog ? TabTitles(*dialog).join(" ").toStdString() : "no dialog");
+    seen.sort();
+    EXPECT_EQ(seen, QStringList({"a.jpg", "b.bin"}));
 }
 
 TEST_F(MainWindowTest, DetailOpensFolderTasksOnlyAndSaysSoOtherwise) {

@@ -22,23 +22,31 @@ TEST(TaskRowView, ModesShowTheirRecords) {
     struct Case {
         int mode;
         int viewState;
+        bool isFolder;
         bool shown;
     } const cases[] = {
-        {task_row::kModeAll, view_state::kError, true},
-        {task_row::kModeAll, view_state::kAbsent, true},
-        {task_row::kModeInProgress, view_state::kWorking, true},
-        {task_row::kModeInProgress, view_state::kPaused, true},
-        {task_row::kModeInProgress, view_state::kPreparing, true},
-        {task_row::kModeInProgress, view_state::kError, false},
-        {task_row::kModeInProgress, view_state::kCompleted, false},
-        {task_row::kModeCompleted, view_state::kCompleted, true},
-        {task_row::kModeCompleted, view_state::kWorking, false},
-        {task_row::kModeFailed, view_state::kError, true},
-        {task_row::kModeFailed, view_state::kPaused, false},
+        {task_row::kModeAll, view_state::kError, false, true},
+        {task_row::kModeAll, view_state::kAbsent, false, true},
+        {task_row::kModeAll, view_state::kWorking, true, true},
+        {task_row::kModeInProgress, view_state::kWorking, false, true},
+        {task_row::kModeInProgress, view_state::kPaused, false, true},
+        {task_row::kModeInProgress, view_state::kPreparing, false, true},
+        {task_row::kModeInProgress, view_state::kError, false, false},
+        {task_row::kModeInProgress, view_state::kCompleted, false, false},
+        {task_row::kModeCompleted, view_state::kCompleted, false, true},
+        {task_row::kModeCompleted, view_state::kWorking, false, false},
+        {task_row::kModeFailed, view_state::kError, false, true},
+        {task_row::kModeFailed, view_state::kPaused, false, false},
+        // A folder task's folders are counted on no detail tab.
+        {task_row::kModeInProgress, view_state::kWorking, true, false},
+        {task_row::kModeCompleted, view_state::kCompleted, true, false},
+        {task_row::kModeFailed, view_state::kError, true, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(task_row::ModeShows(c.mode, c.viewState), c.shown)
-            << c.mode << " " << c.viewState;
+        CTaskViewInfo record = Record(c.viewState);
+        record.isFolder = c.isFolder;
+        EXPECT_EQ(task_row::ModeShows(c.mode, record), c.shown)
+            << c.mode << " " << c.viewState << " " << c.isFolder;
     }
 }
 
