@@ -227,6 +227,25 @@ void CTaskEntry::StoreSubTask(const CSubTaskInfo& sub) {
     UpdateUsedTime();
 }
 
+void CTaskEntry::ChangeKeptSubTasks(const std::function<bool(CSubTaskInfo&)>& change) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& [path, summary] : m_active) {
+        if (summary.json.empty()) {
+            continue;
+        }
+        CSubTaskInfo sub;
+        sub.task_id = m_info.task_id;
+        sub.sub_task_path = summary.path;
+        sub.size = summary.size;
+        sub.state = summary.state;
+        if (!sub.FromJson(summary.json) || !change(sub)) {
+            continue;
+        }
+        summary.json = sub.ToJson();
+        m_subTaskDb.Save(summary);
+    }
+}
+
 std::vector<std::string> CTaskEntry::ListSubTasks(std::uint32_t stateMask, std::int32_t methodMask,
                                                   std::size_t skip, std::int64_t max) const {
     std::lock_guard<std::mutex> lock(m_mutex);
