@@ -34,6 +34,11 @@ inline constexpr std::uint64_t kBigSize = kSanitized ? 26 * kMiB + 12345 : 50 * 
 
 inline constexpr char kPassword[] = "s3cret pass+/";
 
+// A download slowed to chunks of 32 KiB every 20 ms (with Fault::SlowBody), so that a test can
+// act part-way through it.
+inline constexpr int kSlowChunkDelayMs = 20;
+inline constexpr std::uint64_t kSlowChunk = 32768;
+
 // The links every test can use; see the scenario in e2e_fixture.cpp.
 std::string Scenario();
 

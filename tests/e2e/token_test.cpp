@@ -25,8 +25,6 @@ using parvex_service::Fault;
 using ::testing::HasSubstr;
 using testing_support::WaitUntil;
 
-constexpr int kSlowChunkDelayMs = 20;
-constexpr std::uint64_t kSlowChunk = 32768;
 constexpr char kBigDownload[] = "/v2/delivery/download/Tree1/big.bin";
 constexpr char kWrongPassword[] = "not the password";
 
