@@ -195,7 +195,8 @@ void CEngineBridge::StartFolderListing(const LinkItem& folder, QObject* receiver
 }
 
 QString CEngineBridge::NewDeliveryTask(const QString& downloadUrl, const QString& localPath,
-                                       bool isFolder, const QString& taskAddress, int priority) {
+                                       bool isFolder, const QString& taskAddress, int priority,
+                                       const QString& password) {
     if (m_mgr == nullptr) {
         return {};
     }
@@ -203,7 +204,8 @@ QString CEngineBridge::NewDeliveryTask(const QString& downloadUrl, const QString
         downloadUrl.isEmpty() && !isFolder ? RemainCountAddress(taskAddress) : QString();
     return Take(m_mgr->NewDeliveryDownloadTask(
         kFrontGroupId, Utf8(downloadUrl).constData(), Utf8(localPath).constData(), isFolder,
-        Utf8(taskAddress).constData(), priority, Utf8(remainCountUrl).constData()));
+        Utf8(taskAddress).constData(), priority, Utf8(remainCountUrl).constData(),
+        Utf8(password).constData()));
 }
 
 bool CEngineBridge::StartTask(const QString& taskId) {

@@ -80,9 +80,12 @@ public:
     void StartFolderListing(const LinkItem& folder, QObject* receiver, const QString& token);
 
     // A download task in the front end's group; the new id, empty on failure. A file without a
-    // download URL gets the remaining-count address derived from its task address.
+    // download URL gets the remaining-count address derived from its task address. The password
+    // that opened the link stays with the task; an unfinished task of the same item in the same
+    // folder takes the new token and password and goes on, and its id is returned.
     QString NewDeliveryTask(const QString& downloadUrl, const QString& localPath, bool isFolder,
-                            const QString& taskAddress, int priority);
+                            const QString& taskAddress, int priority,
+                            const QString& password = QString());
 
     // Each passes the id on (even an empty one) and returns whether it was not empty.
     bool StartTask(const QString& taskId);

@@ -133,8 +133,8 @@ void CParvexDlg::OnAdd() {
         return;
     }
     QStringList problems;
-    for (const AddedTask& added :
-         m_tracker->AddDownloadTasks(select.Selection(), select.SaveFolder(), add.AccessToken())) {
+    for (const AddedTask& added : m_tracker->AddDownloadTasks(
+             select.Selection(), select.SaveFolder(), add.AccessToken(), add.Password())) {
         if (added.errorCode != 0 || added.taskId.isEmpty()) {
             problems << AddFailureText(added);
         }

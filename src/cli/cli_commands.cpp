@@ -203,7 +203,7 @@ int RunGet(CCliSession& session, const CliOptions& options) {
     QStringList taskIds;
     int refused = 0;
     for (const AddedTask& added :
-         session.Tracker().AddDownloadTasks(picked, saveFolder, link.accessToken)) {
+         session.Tracker().AddDownloadTasks(picked, saveFolder, link.accessToken, link.password)) {
         if (added.errorCode != 0 || added.taskId.isEmpty() || taskIds.contains(added.taskId)) {
             CCliSession::Complain(AddFailureText(added));
             ++refused;

@@ -21,6 +21,8 @@
 #include <cstdlib>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -148,19 +150,23 @@ bool CCliSession::StartTracker() {
 }
 
 void CCliSession::BeginFollow(CProgressView& view, const QStringList& taskIds, bool startAll) {
-    QStringList started;
+    std::vector<std::pair<QString, int>> started; // with the state each was started from
     for (const QString& id : taskIds) {
-        if (startAll || IsEndState(m_bridge->GetTaskView(id).viewState)) {
+        const int state = m_bridge->GetTaskView(id).viewState;
+        // A completed task (one the engine resumed as its link was added again may finish
+        // before this) is the result: started again it would wait here while the tracker
+        // deletes it.
+        if (state != view_state::kCompleted && (startAll || IsEndState(state))) {
             m_bridge->StartTask(id);
-            started.append(id);
+            started.emplace_back(id, state);
         }
     }
     // A start is applied within a dispatcher pass. One that fails again at once keeps its end
     // state, which is then the result.
     const auto deadline = std::chrono::steady_clock::now() + kRestartSettle;
-    for (const QString& id : started) {
-        while (IsEndState(m_bridge->GetTaskView(id).viewState) && !g_interrupted.load() &&
-               std::chrono::steady_clock::now() < deadline) {
+    for (const auto& [id, state] : started) {
+        while (IsEndState(state) && m_bridge->GetTaskView(id).viewState == state &&
+               !g_interrupted.load() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }

@@ -59,8 +59,9 @@ public:
 
     // Follows `taskIds` in `view`. A task resting in an end state (failed or paused, or an
     // unfinished task the engine handed back for a new one of the same file) is started again,
-    // all of them when `startAll`, and given a moment to leave that state; the tracker's
-    // events queued meanwhile are dropped and the view starts from fresh records.
+    // all of them when `startAll` (never a completed one), and given a moment to leave that
+    // state; the tracker's events queued meanwhile are dropped and the view starts from fresh
+    // records.
     void BeginFollow(CProgressView& view, const QStringList& taskIds, bool startAll);
     // Shows the followed tasks until every one has ended; the exit status (failures named).
     int Follow(CProgressView& view);

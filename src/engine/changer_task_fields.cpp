@@ -74,7 +74,10 @@ void CChangerTaskBoxFile::DoChange() {
         return;
     }
     CTaskInfo task = entry->Info();
-    if (Assign(task.box_file, m_boxFile)) {
+    // The preparation's snapshot may hold an access token renewed since: the address stays.
+    BoxFileInfo learned = m_boxFile;
+    learned.metaurl = task.box_file.metaurl;
+    if (Assign(task.box_file, learned)) {
         tasks->UpdateTask(task);
     }
 }

@@ -44,7 +44,8 @@ private:
 };
 
 // What the preparation learned about the task's item (size, node id, revision, resolved
-// address). Applied here rather than by the preparation writing back its whole, older record.
+// address). Applied here rather than by the preparation writing back its whole, older record;
+// the task's own address (and the access token in it) is kept.
 class CChangerTaskBoxFile final : public CTaskInfoChangerBase {
 public:
     CChangerTaskBoxFile(std::string taskId, BoxFileInfo boxFile)

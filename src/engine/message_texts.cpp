@@ -26,6 +26,9 @@ constexpr BilingualText kEngineTexts[] = {
      "服务器返回的文件夹列表重复，或超过 1,000,000 项或 256 层"},
     {engine_code::kFileChangedOnServer, "The file kept changing on the server while downloading",
      "下载期间服务器上的文件不断变化"},
+    {engine_code::kLinkReopenRefused,
+     "The link's access expired and the link could not be opened again; add the link again",
+     "链接访问已过期，且无法重新打开链接，请重新添加链接"},
     {engine_code::kMultiErrors, "multi errors!", "多重错误，正在重试..."},
 };
 

@@ -16,6 +16,9 @@ inline constexpr int kEndlessListing = 20111;  // a folder walk repeats itself o
 // The file changed on the service while it was downloaded: it is fetched again from the start,
 // and a sub-task whose file keeps changing fails with this code.
 inline constexpr int kFileChangedOnServer = 20112;
+// The link's access token expired and authenticating the link again with the password kept
+// with the task was refused: only adding the link again can help.
+inline constexpr int kLinkReopenRefused = 20113;
 inline constexpr int kMultiErrors = 65535;
 } // namespace engine_code
 

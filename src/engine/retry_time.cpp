@@ -12,7 +12,7 @@ std::uint64_t RetryDelay(std::int32_t errorCode) {
     if ((errorCode >= 20004 && errorCode <= 20007) ||
         errorCode == engine_code::kInvalidNameFromServer ||
         errorCode == engine_code::kWrongRangeFromServer ||
-        errorCode == engine_code::kEndlessListing) {
+        errorCode == engine_code::kEndlessListing || errorCode == engine_code::kLinkReopenRefused) {
         return kOneYear;
     }
     if (errorCode == engine_code::kNeedRetryParts) {

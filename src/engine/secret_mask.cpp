@@ -5,7 +5,8 @@
 namespace {
 
 constexpr std::string_view kMask = "***";
-constexpr std::array<std::string_view, 2> kSecretNames = {"token", "password"};
+// "password" before "pass": at one position the longer name is taken.
+constexpr std::array<std::string_view, 3> kSecretNames = {"token", "password", "pass"};
 
 bool EndsQueryValue(char c) {
     return c == '&' || c == '#' || c == '"' || c == '\'' || c == '\\' || c == ' ' || c == '\t' ||

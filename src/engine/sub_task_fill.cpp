@@ -25,22 +25,13 @@ std::optional<std::string> DeliveryCode(const std::string& metaurl) {
         EngineLog(kEngineLogError, "FillSubTaskInfo: boxFileInfo.m_strMetaUrl is empty");
         return std::nullopt;
     }
-    const std::size_t marker = metaurl.find(kDeliveryMetadata);
-    if (marker == std::string::npos) {
+    if (metaurl.find(kDeliveryMetadata) == std::string::npos) {
         EngineLogF(kEngineLogError,
                    "FillSubTaskInfo: boxFileInfo.m_strMetaUrl can't find [/delivery/metadata/]: %s",
                    MaskSecrets(metaurl).c_str());
         return std::nullopt;
     }
-    std::string_view code = std::string_view(metaurl).substr(marker + kDeliveryMetadata.size());
-    const std::size_t slash = code.find('/');
-    const std::size_t query = code.find_first_of("?#");
-    if (slash != std::string_view::npos && slash >= 1) {
-        code = code.substr(0, slash);
-    } else if (query != std::string_view::npos && query >= 1) {
-        code = code.substr(0, query);
-    }
-    return std::string(code);
+    return DeliveryCodeOf(metaurl);
 }
 
 // The path from the first occurrence of the code on. A link item's download address holds

@@ -12,6 +12,14 @@
 
 #include <algorithm>
 
+namespace {
+
+std::string ProtectedForm(const std::string& password) {
+    return password.empty() ? std::string() : ProtectText(password);
+}
+
+} // namespace
+
 CTaskEntry::CTaskEntry(ITaskMgrEvents* events) : m_events(events) {}
 
 CTaskInfo CTaskEntry::Info() const {
@@ -48,14 +56,16 @@ std::string CTaskEntry::LocalPath() const {
 void CTaskEntry::SetInfo(const CTaskInfo& task) {
     bool first = false;
     bool stateChanges = false;
+    bool passChanges = false; // the link was added again with another password
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         first = !m_hasInfo;
         stateChanges = !first && m_info.state != task.state;
+        passChanges = !first && m_info.pass != task.pass;
     }
     if (first) {
         m_subTaskDb.Init(task.task_id);
-        std::string protectedPassword = task.pass.empty() ? std::string() : ProtectText(task.pass);
+        std::string protectedPassword = ProtectedForm(task.pass);
         std::lock_guard<std::mutex> lock(m_mutex);
         m_info = task;
         m_hasInfo = true;
@@ -66,8 +76,15 @@ void CTaskEntry::SetInfo(const CTaskInfo& task) {
     if (stateChanges) {
         FlushSubTasks();
     }
+    std::optional<std::string> protectedPassword;
+    if (passChanges) {
+        protectedPassword = ProtectedForm(task.pass);
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (protectedPassword) {
+            m_protectedPassword = std::move(*protectedPassword);
+        }
         // A record copied out earlier may carry counters that changed since: they stay the
         // entry's own.
         const CTaskInfo kept = m_info;
@@ -225,6 +242,25 @@ void CTaskEntry::StoreSubTask(const CSubTaskInfo& sub) {
         m_events->AddChangedSubTaskId(taskId, path);
     }
     UpdateUsedTime();
+}
+
+void CTaskEntry::ChangeKeptSubTasks(const std::function<bool(CSubTaskInfo&)>& change) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& [path, summary] : m_active) {
+        if (summary.json.empty()) {
+            continue;
+        }
+        CSubTaskInfo sub;
+        sub.task_id = m_info.task_id;
+        sub.sub_task_path = summary.path;
+        sub.size = summary.size;
+        sub.state = summary.state;
+        if (!sub.FromJson(summary.json) || !change(sub)) {
+            continue;
+        }
+        summary.json = sub.ToJson();
+        m_subTaskDb.Save(summary);
+    }
 }
 
 std::vector<std::string> CTaskEntry::ListSubTasks(std::uint32_t stateMask, std::int32_t methodMask,

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -63,6 +64,10 @@ public:
     // Writes a sub-task's state back: a completed one moves to the completed collection and
     // loses its JSON, any other keeps its JSON among the active ones. Staged in the store.
     void StoreSubTask(const CSubTaskInfo& sub);
+    // Applies `change` to the kept details of every unfinished sub-task that has them (the ones
+    // worked on) and stages those it changed (`change` returns whether it did); their states and
+    // collections stay. Sub-tasks known only by summary take their details from the task.
+    void ChangeKeptSubTasks(const std::function<bool(CSubTaskInfo&)>& change);
     // Paths of the sub-tasks in the state mask whose transfer method is in the method mask:
     // completed ones first (when the mask holds Completed), then active ones, then those known
     // only by summary (when the mask holds Waiting), each in path order, at most `max` (negative:

@@ -1,5 +1,6 @@
 #include "engine/task_mgr.h"
 
+#include "engine/delivery_url.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
@@ -40,6 +41,17 @@ void AdjustLoadedState(CTaskInfo& task, bool resumeOnLoad) {
     default:
         break;
     }
+}
+
+// The folder part of a local path; empty when it has none.
+std::string ParentFolder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// A link item's metadata address.
+bool IsLinkItemAddress(const std::string& address) {
+    return !DeliveryCodeOf(address).empty();
 }
 
 // A store flusher's step: calls `step` on the task's entry while there is one.
@@ -182,6 +194,24 @@ std::shared_ptr<CTaskEntry> CTaskMgr::GetSameTask(const CTaskInfo& task) const {
                 return entry;
             }
         } else if (existing.local_file.path == task.local_file.path) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<CTaskEntry> CTaskMgr::GetSameLinkItemTask(const CTaskInfo& task) const {
+    const std::string address = WithAddressToken(task.box_file.metaurl, std::string());
+    const std::string folder = ParentFolder(task.local_file.path);
+    if (task.is_upload || !IsLinkItemAddress(address) || folder.empty()) {
+        return nullptr;
+    }
+    for (const EntryPtr& entry : Entries()) {
+        const CTaskInfo existing = entry->Info();
+        if (existing.state != kStateCompleted && !existing.is_upload &&
+            existing.group_id == task.group_id &&
+            WithAddressToken(existing.box_file.metaurl, std::string()) == address &&
+            ParentFolder(existing.local_file.path) == folder) {
             return entry;
         }
     }

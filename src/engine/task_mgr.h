@@ -44,6 +44,9 @@ public:
     // An unfinished task that the new one would repeat: an upload with the same box file, or a
     // download to the same local path.
     std::shared_ptr<CTaskEntry> GetSameTask(const CTaskInfo& task) const;
+    // An unfinished download of the same link item into the same folder, in the same group: its
+    // address equals the new task's but for the access token.
+    std::shared_ptr<CTaskEntry> GetSameLinkItemTask(const CTaskInfo& task) const;
 
     // Ids of the tasks whose state is in the mask, ascending.
     std::vector<std::string> ListTasks(std::uint32_t stateMask) const;

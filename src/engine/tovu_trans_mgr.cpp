@@ -6,7 +6,9 @@
 #include "engine/changer_cleanup.h"
 #include "engine/changer_new_tasks.h"
 #include "engine/changer_task_state.h"
+#include "engine/changer_task_token.h"
 #include "engine/data_folder_lock.h"
+#include "engine/delivery_url.h"
 #include "engine/dispatch_task_worker.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
@@ -361,13 +363,23 @@ char* CTovuTransMgr::NewUrlDownloadTask(const char* groupId, const char* downloa
 char* CTovuTransMgr::NewDeliveryDownloadTask(const char* groupId, const char* downloadUrl,
                                              const char* localPath, bool isFolder,
                                              const char* metadataUrl, int priority,
-                                             const char* remainCountUrl) {
+                                             const char* remainCountUrl, const char* password) {
     BoxFileInfo box;
     box.path = Arg(downloadUrl);
     box.metaurl = Arg(metadataUrl);
     box.remaincounturl = Arg(remainCountUrl);
-    return AddNewTask(DownloadTaskRecord(groupId, box, localPath, isFolder, priority),
-                      "CTovuTransMgr::NewDeliveryDownloadTask:");
+    CTaskInfo task = DownloadTaskRecord(groupId, box, localPath, isFolder, priority);
+    task.pass = Arg(password);
+    CTaskMgr* tasks = GetEngineContext().taskMgr.load();
+    // The link added again, maybe because its task's token expired: that task goes on.
+    if (const std::shared_ptr<CTaskEntry> same =
+            tasks != nullptr ? tasks->GetSameLinkItemTask(task) : nullptr) {
+        const std::string id = same->Info().task_id;
+        EngineLogF(kEngineLogInfo, "CTovuTransMgr::NewDeliveryDownloadTask: renews %s", id.c_str());
+        QueueNew<CChangerRenewLinkTask>(id, AddressToken(task.box_file.metaurl), task.pass);
+        return NewText(id);
+    }
+    return AddNewTask(task, "CTovuTransMgr::NewDeliveryDownloadTask:");
 }
 
 int CTovuTransMgr::NewTaskAsync(const char* groupId, const char* boxFileJson, const char* localPath,

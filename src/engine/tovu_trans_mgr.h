@@ -49,10 +49,15 @@ public:
                           bool isUpload, int priority, const char* password);
     virtual char* NewUrlDownloadTask(const char* groupId, const char* downloadUrl,
                                      const char* localPath, int priority);
+    // A link item's download; `password` (may be null) opened the link and is kept with the
+    // task, so the link can be opened again when its access token expires. An unfinished task
+    // of the same item in the same folder and group takes the new token and password instead,
+    // starts again unless it runs, and its id is returned.
     virtual char* NewDeliveryDownloadTask(const char* groupId, const char* downloadUrl,
                                           const char* localPath, bool isFolder,
                                           const char* metadataUrl, int priority,
-                                          const char* remainCountUrl);
+                                          const char* remainCountUrl,
+                                          const char* password = nullptr);
     virtual int NewTaskAsync(const char* groupId, const char* boxFileJson, const char* localPath,
                              bool isUpload, int priority, const char* password);
 

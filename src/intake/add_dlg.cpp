@@ -177,6 +177,7 @@ void CAddDlg::ShowOutcome(const LinkCheck& check) {
         m_serviceAddress = result.serviceAddress;
         m_deliveryCode = result.deliveryCode;
         m_accessToken = result.accessToken;
+        m_openedWith = result.password;
         accept();
         return;
     case ConfirmOutcome::kCancelled:

@@ -11,8 +11,9 @@ struct LinkCheck;
 
 // The Add command's dialog: a share link's address and, for a protected link, its password.
 // OK has the service check the link on a thread of the bridge's pool; link_confirm decides what
-// the outcome means, the dialog only shows it. Once accepted it holds what a download needs; the
-// password is not handed on.
+// the outcome means, the dialog only shows it. Once accepted it holds what a download needs,
+// the password that opened the link included: its tasks keep it (protected) to open the link
+// again when the access token expires.
 class CAddDlg : public QDialog {
     Q_OBJECT
 
@@ -23,6 +24,7 @@ public:
     QString ServiceAddress() const { return m_serviceAddress; }
     QString DeliveryCode() const { return m_deliveryCode; }
     QString AccessToken() const { return m_accessToken; }
+    QString Password() const { return m_openedWith; }
 
     // From OK until the check's outcome is shown or the dialog is closed.
     bool IsBusy() const { return m_busy; }
@@ -47,4 +49,5 @@ private:
     QString m_serviceAddress;
     QString m_deliveryCode;
     QString m_accessToken;
+    QString m_openedWith;
 };

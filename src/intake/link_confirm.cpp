@@ -43,6 +43,7 @@ LinkCheck CheckLink(CEngineBridge* bridge, const QString& linkAddress, const QSt
     using Step = LinkCheck::Step;
     LinkCheck check;
     check.typed = linkAddress.trimmed();
+    check.password = password;
     if (check.typed.isEmpty()) {
         check.step = Step::kEmpty;
         return check;
@@ -115,6 +116,7 @@ LinkConfirmResult FinishLinkConfirm(const LinkCheck& check) {
     }
     WriteSetting(kSettingDeliveryUrl, check.typed.toStdString());
     result.outcome = ConfirmOutcome::kAccepted;
+    result.password = check.password;
     return result;
 }
 

@@ -30,6 +30,7 @@ struct LinkConfirmResult {
     QString serviceAddress;
     QString deliveryCode;
     QString accessToken;
+    QString password; // the one that opened the link, kept with its tasks
 };
 
 // What the service made of a typed address: the requests of the add dialog's OK, with no
@@ -50,6 +51,7 @@ struct LinkCheck {
     QString serviceAddress;
     QString deliveryCode;
     QString accessToken;
+    QString password; // as given
 };
 LinkCheck CheckLink(CEngineBridge* bridge, const QString& linkAddress, const QString& password);
 // The outcome of a check in the current language; an opened link's typed address is

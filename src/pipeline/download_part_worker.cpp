@@ -5,6 +5,7 @@
 #include "engine/changer_errors.h"
 #include "engine/changer_sub_task_progress.h"
 #include "engine/changer_sub_task_restart.h"
+#include "engine/delivery_url.h"
 #include "engine/dispatch_task_worker.h"
 #include "engine/engine_clock.h"
 #include "engine/engine_context.h"
@@ -24,6 +25,7 @@
 #include "net/service_request.h"
 #include "pipeline/pipeline_texts.h"
 #include "pipeline/task_file.h"
+#include "pipeline/token_renewal.h"
 #include "pipeline/tovu_file.h"
 
 #include <algorithm>
@@ -86,6 +88,13 @@ int ClassifyFailure(const DownloadRequest& request, std::string& message, int& e
     return code;
 }
 
+BoxFileInfo WithToken(BoxFileInfo box, const std::string* token) {
+    if (token != nullptr) {
+        box.metaurl = WithAddressToken(box.metaurl, *token);
+    }
+    return box;
+}
+
 void WakeDispatcher() {
     if (CDispatchTaskWorker* dispatcher = GetEngineContext().dispatcher.load()) {
         dispatcher->Wake();
@@ -102,10 +111,13 @@ CDownloadPartWorker::CDownloadPartWorker(const RangeRequest& range)
 }
 
 CDownloadPartWorker::CDownloadPartWorker(const CDownloadPartWorker& other, std::uint64_t start,
-                                         std::uint64_t end, int retriesLeft)
-    : m_taskId(other.m_taskId), m_subTaskPath(other.m_subTaskPath), m_boxFile(other.m_boxFile),
-      m_partSize(other.m_partSize), m_start(start), m_end(end), m_current(start),
-      m_number(++g_workerNumbers), m_retriesLeft(retriesLeft), m_validator(other.Validator()) {
+                                         std::uint64_t end, int retriesLeft,
+                                         const std::string* token)
+    : m_taskId(other.m_taskId), m_subTaskPath(other.m_subTaskPath),
+      m_boxFile(WithToken(other.m_boxFile, token)), m_partSize(other.m_partSize), m_start(start),
+      m_end(end), m_current(start), m_number(++g_workerNumbers), m_retriesLeft(retriesLeft),
+      m_tokenRenewed(token != nullptr || other.m_tokenRenewed.load()),
+      m_validator(other.Validator()) {
     Register();
 }
 
@@ -277,6 +289,7 @@ bool CDownloadPartWorker::DownloadRange(Failure& failure) {
         failure.code = ClassifyFailure(request, failure.message, errorState, errorCode);
         return false;
     }
+    m_tokenRenewed.store(false); // the token was accepted: a later refusal may renew it again
     AdoptReplyValidator(request);
     CTaskFile file;
     if (!file.Attach(m_taskId, m_subTaskPath)) {
@@ -440,6 +453,13 @@ void CDownloadPartWorker::HandleFailure(Failure failure) {
     if (failure.reported) {
         return;
     }
+    if (failure.code == service_code::kSessionInvalid && !m_tokenRenewed.load() &&
+        CanRenewToken(m_boxFile.metaurl)) {
+        if (RenewToken(failure) || m_stop.load() || failure.code == platform_error::kCancelled) {
+            return;
+        }
+        failure.noRetry = true;
+    }
     if (failure.code == service_code::kNotFound) {
         failure.message = NoDownloadPermissionText();
         failure.noRetry = true;
@@ -461,13 +481,26 @@ void CDownloadPartWorker::HandleFailure(Failure failure) {
                                    std::move(failure.message));
 }
 
-void CDownloadPartWorker::StartRetryCopy(int code) {
+bool CDownloadPartWorker::RenewToken(Failure& failure) {
+    TokenRenewal renewal = RenewTaskToken(m_taskId, m_boxFile.metaurl, m_stop);
+    if (renewal.code != 0) {
+        failure.code = renewal.code;
+        failure.message = std::move(renewal.message);
+        return false;
+    }
+    StartRetryCopy(service_code::kSessionInvalid, &renewal.token);
+    return true;
+}
+
+void CDownloadPartWorker::StartRetryCopy(int code, const std::string* token) {
     if (m_current.load() >= m_end.load()) {
         return; // nothing left to fetch
     }
     // Registered before this worker's stop flag is looked at again: a stop of the task either
-    // reached this worker already or reaches the copy.
-    auto* copy = new CDownloadPartWorker(*this, m_current.load(), m_end.load(), m_retriesLeft - 1);
+    // reached this worker already or reaches the copy. A renewed token is no retry of the range.
+    auto* copy =
+        new CDownloadPartWorker(*this, m_current.load(), m_end.load(),
+                                token != nullptr ? m_retriesLeft : m_retriesLeft - 1, token);
     if (m_stop.load() || IsHttpShutdown()) {
         delete copy;
         return;

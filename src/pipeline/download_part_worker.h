@@ -23,7 +23,9 @@ struct DownloadRequest;
 // Every request carries the file's validator as If-Range once one is known (from the sub-task
 // or from the first reply), and the worker's reports name it, so parts of a file that changed
 // on the service meanwhile are never recorded. A reply that says the file changed restarts the
-// sub-task (CChangerSubTaskRestart) instead of failing it.
+// sub-task (CChangerSubTaskRestart) instead of failing it. A token the service no longer accepts
+// (20003) is renewed once (token_renewal.h) and the range handed to a copy that carries the new
+// one; a refusal of that copy's request fails the sub-task.
 class CDownloadPartWorker final : public CWorkerBase, public IRangeWorker {
 public:
     static constexpr int kRetries = 3;
@@ -53,9 +55,10 @@ protected:
     void OnDoWorkFailed() override;
 
 private:
-    // A copy that takes over [start, end) of `other`, with `retriesLeft` retries.
+    // A copy that takes over [start, end) of `other`, with `retriesLeft` retries; with `token`,
+    // its requests carry that access token.
     CDownloadPartWorker(const CDownloadPartWorker& other, std::uint64_t start, std::uint64_t end,
-                        int retriesLeft);
+                        int retriesLeft, const std::string* token = nullptr);
 
     struct Failure {
         int code = 0;
@@ -76,7 +79,10 @@ private:
     // Ends the loop when the range is done, stopped or failed; after it SplitAt refuses.
     bool LeaveIfDone(bool failed);
     void HandleFailure(Failure failure);
-    void StartRetryCopy(int code);
+    // A refused token renewed for the copy that takes over; false (with `failure` set) when it
+    // could not be.
+    bool RenewToken(Failure& failure);
+    void StartRetryCopy(int code, const std::string* token = nullptr);
     void Register();
 
     const std::string m_taskId;
@@ -89,6 +95,9 @@ private:
     const int m_number;
     std::atomic<bool> m_stop{false};
     int m_retriesLeft = kRetries;
+    // The worker carries a token renewed for a refusal and no reply has accepted it yet: a
+    // second refusal fails the sub-task instead of renewing again. Copies take it.
+    std::atomic<bool> m_tokenRenewed{false};
 
     // Guards the range end against a split while the worker decides to leave. A worker is
     // offered for splitting only from the start of its job: one whose thread never started is

@@ -5,6 +5,7 @@
 #include "engine/changer_errors.h"
 #include "engine/changer_prepare_task.h"
 #include "engine/changer_task_fields.h"
+#include "engine/delivery_url.h"
 #include "engine/engine_context.h"
 #include "engine/engine_log.h"
 #include "engine/folder_walk_guard.h"
@@ -18,6 +19,7 @@
 #include "net/service_calls.h"
 #include "net/service_request.h"
 #include "pipeline/pipeline_texts.h"
+#include "pipeline/token_renewal.h"
 
 #include <deque>
 #include <map>
@@ -163,10 +165,30 @@ bool CPrepareTaskWorker::CheckRemainingCount() {
     return true;
 }
 
+std::string CPrepareTaskWorker::WithRenewedToken(const std::string& url) const {
+    return m_renewedToken ? WithAddressToken(url, *m_renewedToken) : url;
+}
+
+int CPrepareTaskWorker::FetchLinkPageOnce(const std::string& url, std::int64_t offset,
+                                          DeliveryListing& page) {
+    const int result = GetJsonPage(WithRenewedToken(url), offset, page, &m_stop);
+    return result != 0 ? result : ResolveDeliveryListing(page, &m_stop);
+}
+
 int CPrepareTaskWorker::FetchLinkPage(const std::string& url, std::int64_t offset,
                                       DeliveryListing& page) {
-    const int result = GetJsonPage(url, offset, page, &m_stop);
-    return result != 0 ? result : ResolveDeliveryListing(page, &m_stop);
+    const int result = FetchLinkPageOnce(url, offset, page);
+    if (result != service_code::kSessionInvalid || !CanRenewToken(url)) {
+        return result;
+    }
+    TokenRenewal renewal = RenewTaskToken(m_task.task_id, WithRenewedToken(url), m_stop);
+    if (renewal.code != 0) {
+        page.errorMessage = std::move(renewal.message);
+        return renewal.code;
+    }
+    m_renewedToken = std::move(renewal.token);
+    page = DeliveryListing();
+    return FetchLinkPageOnce(url, offset, page);
 }
 
 void CPrepareTaskWorker::PrepareFile() {

@@ -6,12 +6,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 // Asks the service what a new download task's item is now (size, address, revision, the files
 // inside a folder) and hands the sub-tasks it finds on in groups of 10; a failure becomes the
 // task's error. One worker per task, on its own thread, registered process-wide while it runs.
+// A link page refused for an access token no longer valid is asked again once with a renewed
+// token (token_renewal.h), which the later pages carry too.
 class CPrepareTaskWorker final : public CWorkerBase {
 public:
     static constexpr std::size_t kEntriesPerChange = 10;
@@ -40,6 +43,9 @@ private:
     bool CheckRemainingCount();
     // One listing page of a link folder, resolved; 0 or the failure's code.
     int FetchLinkPage(const std::string& url, std::int64_t offset, DeliveryListing& page);
+    int FetchLinkPageOnce(const std::string& url, std::int64_t offset, DeliveryListing& page);
+    // The address with the renewed token, once there is one.
+    std::string WithRenewedToken(const std::string& url) const;
     bool WalkLinkFolder();
     bool WalkStorageFolder();
     // Queues an entry; the change is handed on at 10 entries or with `last`. An empty path adds
@@ -56,4 +62,5 @@ private:
     const CTaskInfo m_task;
     std::atomic<bool> m_stop{false};
     std::vector<SubTaskSummary> m_pending;
+    std::optional<std::string> m_renewedToken;
 };

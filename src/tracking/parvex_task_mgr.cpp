@@ -36,7 +36,8 @@ void CParvexTaskMgr::GetAllTasks(std::map<QString, CTaskViewInfo>& tasks) const 
 
 std::vector<AddedTask> CParvexTaskMgr::AddDownloadTasks(const std::vector<LinkItem>& items,
                                                         const QString& saveFolder,
-                                                        const QString& token) {
+                                                        const QString& token,
+                                                        const QString& password) {
     std::vector<AddedTask> added;
     CEngineBridge* bridge = Bridge();
     if (bridge == nullptr) {
@@ -62,7 +63,14 @@ std::vector<AddedTask> CParvexTaskMgr::AddDownloadTasks(const std::vector<LinkIt
                                     ? item.metadataUrl
                                     : item.metadataUrl + QStringLiteral("?token=") + token;
         result.taskId = bridge->NewDeliveryTask(item.downloadUrl, result.localPath, item.isFolder,
-                                                address, kFrontTaskPriority);
+                                                address, kFrontTaskPriority, password);
+        // The engine may hand back the item's unfinished task, which keeps its own local path.
+        if (!result.taskId.isEmpty()) {
+            const QString kept = bridge->GetTaskView(result.taskId).targetPath;
+            if (!kept.isEmpty()) {
+                result.localPath = kept;
+            }
+        }
     }
     return added;
 }

@@ -47,9 +47,13 @@ public:
     // Replaces `tasks` with the start-up snapshot once it is complete; unchanged before.
     void GetAllTasks(std::map<QString, CTaskViewInfo>& tasks) const;
 
-    // One download task per picked item, saved under a free local name in `saveFolder`.
+    // One download task per picked item, saved under a free local name in `saveFolder`; the
+    // password that opened the link stays with the tasks. An item whose unfinished task is
+    // already in that folder (the link added again, perhaps after its token expired) gets that
+    // task, with the new token, started again.
     std::vector<AddedTask> AddDownloadTasks(const std::vector<LinkItem>& items,
-                                            const QString& saveFolder, const QString& token);
+                                            const QString& saveFolder, const QString& token,
+                                            const QString& password = QString());
 
 protected:
     void Run(std::int32_t param) override;

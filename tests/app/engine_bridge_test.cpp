@@ -51,11 +51,12 @@ public:
     }
     char* NewDeliveryDownloadTask(const char* groupId, const char* downloadUrl,
                                   const char* localPath, bool isFolder, const char* metadataUrl,
-                                  int priority, const char* remainCountUrl) override {
-        newTask = {groupId,       downloadUrl,
-                   localPath,     isFolder ? "folder" : "file",
-                   metadataUrl,   std::to_string(priority),
-                   remainCountUrl};
+                                  int priority, const char* remainCountUrl,
+                                  const char* password) override {
+        newTask = {groupId,        downloadUrl,
+                   localPath,      isFolder ? "folder" : "file",
+                   metadataUrl,    std::to_string(priority),
+                   remainCountUrl, password != nullptr ? password : "(null)"};
         return Give("task-1");
     }
     char* GetTaskIdList(const char* groupId, std::uint32_t stateMask) override {
@@ -140,15 +141,16 @@ TEST(EngineBridge, NewDeliveryTaskAddsTheRemainingCountOnlyForAFileWithoutDownlo
     CEngineBridge bridge(&mgr);
     const QString address = "https://host/v2/delivery/metadata/CODE/a/b.txt?token=T";
 
-    EXPECT_EQ(bridge.NewDeliveryTask("", "/save/b.txt", false, address, 3), "task-1");
+    EXPECT_EQ(bridge.NewDeliveryTask("", "/save/b.txt", false, address, 3, "pw"), "task-1");
     EXPECT_EQ(mgr.newTask, (std::vector<std::string>{
                                "DD", "", "/save/b.txt", "file", address.toStdString(), "3",
-                               "https://host/v2/delivery/get_remain_download_count/CODE"}));
+                               "https://host/v2/delivery/get_remain_download_count/CODE", "pw"}));
 
     bridge.NewDeliveryTask("", "/save/a", true, address, 3);
-    EXPECT_EQ(mgr.newTask.back(), "");
+    EXPECT_EQ(mgr.newTask[6], "");
+    EXPECT_EQ(mgr.newTask.back(), "") << "a link without password";
     bridge.NewDeliveryTask("https://host/dl", "/save/b.txt", false, address, 3);
-    EXPECT_EQ(mgr.newTask.back(), "");
+    EXPECT_EQ(mgr.newTask[6], "");
     EXPECT_EQ(mgr.freed, mgr.given);
 }
 

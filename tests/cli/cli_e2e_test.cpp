@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <regex>
@@ -109,6 +110,21 @@ protected:
         for (const auto& entry : fs::recursive_directory_iterator(folder)) {
             EXPECT_NE(entry.path().extension(), ".tovutmp") << entry.path();
         }
+    }
+    std::size_t Authentications(const std::string& code) const {
+        std::size_t count = 0;
+        for (const auto& request : m_server->Requests()) {
+            count += request.path == "/v2/delivery/auth/" + code ? 1 : 0;
+        }
+        return count;
+    }
+    // A killed get of Fold1 whose tokens expired meanwhile; the big file stays a little slow.
+    void KillGetAndExpireTokens() {
+        StartAndKillSlowGet();
+        m_server->ExpireTokens();
+        m_server->ClearFaults();
+        m_server->AddFault(Fault::SlowBody("/v2/delivery/download/Fold1/big.bin", 10));
+        m_server->ClearRequests();
     }
     // The id of the first task `status` lists.
     std::string FirstTaskId() {
@@ -261,6 +277,26 @@ TEST_F(CliTest, AKilledDownloadIsResumedToExactFiles) {
     ASSERT_EQ(resume.exit, 0) << resume.out << resume.err;
     EXPECT_THAT(resume.out, HasSubstr("Docs  100%"));
     ExpectDocsComplete(Save() + "/Docs");
+    EXPECT_EQ(Run({"status"}).out, "No tasks\n");
+}
+
+TEST_F(CliTest, ResumeRenewsTokensThatExpiredMeanwhileWithTheStoredPassword) {
+    KillGetAndExpireTokens();
+    const Result resume = Run({"resume"});
+    ASSERT_EQ(resume.exit, 0) << resume.out << resume.err;
+    ExpectDocsComplete(Save() + "/Docs");
+    EXPECT_EQ(Authentications("Fold1"), 1u);
+    EXPECT_EQ(m_server->LastDecryptedPassword("Fold1"), std::optional<std::string>("pw word"));
+}
+
+// The link's task is found although its folder already exists: no second copy beside it.
+TEST_F(CliTest, GetOfALinkWhoseTokenExpiredGoesOnInItsUnfinishedTask) {
+    KillGetAndExpireTokens();
+    const Result get = Run({"get", Link("Fold1"), "--password", "pw word", "--to", Save()});
+    ASSERT_EQ(get.exit, 0) << get.out << get.err;
+    EXPECT_THAT(get.out, HasSubstr("Added: /Docs → " + Save() + "/Docs\n"));
+    ExpectDocsComplete(Save() + "/Docs");
+    EXPECT_FALSE(fs::exists(Save() + "/Docs (1)"));
     EXPECT_EQ(Run({"status"}).out, "No tasks\n");
 }
 

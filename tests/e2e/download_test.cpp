@@ -19,9 +19,6 @@ using parvex_service::Fault;
 using ::testing::IsEmpty;
 using testing_support::WaitUntil;
 
-constexpr int kSlowChunkDelayMs = 20;
-constexpr std::uint64_t kSlowChunk = 32768;
-
 TEST_F(E2eTest, LinksArriveByteForByteUnderTheirNames) {
     struct Case {
         const char* code;

@@ -4,5 +4,6 @@ parvex_add_test(e2e_download_tests engine
     download_test.cpp
     disk_safety_test.cpp
     fault_test.cpp
+    token_test.cpp
 )
 target_link_libraries(e2e_download_tests PRIVATE parvex_engine parvex_service_lib)

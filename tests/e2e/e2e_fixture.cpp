@@ -167,7 +167,8 @@ DeliveryMetadata E2eTest::LinkRoot(const std::string& code, const std::string& t
 }
 
 std::string E2eTest::AddTask(const std::string& code, const DeliveryMetadata& item,
-                             const std::string& token, const std::string& saveFolder) {
+                             const std::string& token, const std::string& saveFolder,
+                             const std::string& password) {
     const std::string local = saveFolder + "/" + item.path.substr(item.path.rfind('/') + 1);
     const std::string metadata = item.metadataUrl + "?token=" + token;
     std::string remainCountUrl;
@@ -176,12 +177,19 @@ std::string E2eTest::AddTask(const std::string& code, const DeliveryMetadata& it
     }
     return TakeText(GetTransMgr()->NewDeliveryDownloadTask(
         kGroup, item.downloadUrl.c_str(), local.c_str(), item.isFolder, metadata.c_str(), kPriority,
-        remainCountUrl.c_str()));
+        remainCountUrl.c_str(), password.c_str()));
 }
 
 std::string E2eTest::AddLinkTask(const std::string& code, const std::string& password) {
     const std::string token = Authenticate(code, password);
-    return AddTask(code, LinkRoot(code, token), token, SaveFolder());
+    return AddTask(code, LinkRoot(code, token), token, SaveFolder(), password);
+}
+
+void E2eTest::RestartEngine() {
+    CTovuTransMgr* mgr = GetTransMgr();
+    mgr->ShutdownEngine();
+    ASSERT_EQ(mgr->StartEngine(), 0);
+    ASSERT_TRUE(testing_support::WaitUntil([mgr] { return mgr->IsLoaded(); }, kDeadline));
 }
 
 Status E2eTest::TaskStatus(const std::string& taskId) {
@@ -241,6 +249,14 @@ std::vector<parvex_service::RecordedRequest> E2eTest::Downloads(const std::strin
         }
     }
     return found;
+}
+
+std::size_t E2eTest::Authentications(const std::string& code) const {
+    const std::vector<parvex_service::RecordedRequest> requests = m_server->Requests();
+    return static_cast<std::size_t>(
+        std::count_if(requests.begin(), requests.end(), [&](const auto& request) {
+            return request.path == "/v2/delivery/auth/" + code;
+        }));
 }
 
 ::testing::AssertionResult E2eTest::TreeMatches(const std::string& code,

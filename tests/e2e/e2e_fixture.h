@@ -34,6 +34,11 @@ inline constexpr std::uint64_t kBigSize = kSanitized ? 26 * kMiB + 12345 : 50 * 
 
 inline constexpr char kPassword[] = "s3cret pass+/";
 
+// A download slowed to chunks of 32 KiB every 20 ms (with Fault::SlowBody), so that a test can
+// act part-way through it.
+inline constexpr int kSlowChunkDelayMs = 20;
+inline constexpr std::uint64_t kSlowChunk = 32768;
+
 // The links every test can use; see the scenario in e2e_fixture.cpp.
 std::string Scenario();
 
@@ -63,11 +68,16 @@ protected:
     DeliveryMetadata LinkRoot(const std::string& code, const std::string& token);
 
     // A download task for a listed item, made as the front end makes it: saved as
-    // `saveFolder`/name; an empty download URL makes a file task read the remaining count.
+    // `saveFolder`/name, keeping `password`; an empty download URL makes a file task read the
+    // remaining count.
     std::string AddTask(const std::string& code, const DeliveryMetadata& item,
-                        const std::string& token, const std::string& saveFolder);
+                        const std::string& token, const std::string& saveFolder,
+                        const std::string& password = "");
     // Authenticates, lists and adds the link's item to the save folder.
     std::string AddLinkTask(const std::string& code, const std::string& password = "");
+    // Shuts the engine down and starts it again on the same data folder, once it has loaded its
+    // tasks.
+    void RestartEngine();
 
     static Status TaskStatus(const std::string& taskId);
     static std::vector<Status> SubTasks(const std::string& taskId);
@@ -81,6 +91,8 @@ protected:
     // Download requests the service saw whose path starts with "/v2/delivery/download/" +
     // `below` (code and path).
     std::vector<parvex_service::RecordedRequest> Downloads(const std::string& below) const;
+    // Authentications of the link the service saw.
+    std::size_t Authentications(const std::string& code) const;
 
     // The whole item of the link `code` is at `localPath`, byte for byte, with nothing else.
     ::testing::AssertionResult TreeMatches(const std::string& code,

@@ -124,8 +124,15 @@ TEST_F(ErrorTest, RetryTimeDependsOnTheCode) {
         std::uint64_t retryTime;
     };
     const Case cases[] = {
-        {"true", 20004, kNow + kYear}, {"true", 20007, kNow + kYear}, {"true", 20101, kNow + 2},
-        {"true", 12002, kNow + 30},    {"false", 12002, kYear},
+        {"true", 20004, kNow + kYear},
+        {"true", 20007, kNow + kYear},
+        {"true", 20101, kNow + 2},
+        {"true", 12002, kNow + 30},
+        {"false", 12002, kYear},
+        // A link that refused to open again waits to be added again; an expired token alone is
+        // renewed by the next attempt.
+        {"true", 20113, kNow + kYear},
+        {"true", 20003, kNow + 30},
     };
     char digit = '1';
     for (const Case& c : cases) {

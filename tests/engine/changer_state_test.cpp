@@ -4,6 +4,7 @@
 #include "engine/changer_prepare_task.h"
 #include "engine/changer_task_fields.h"
 #include "engine/changer_task_state.h"
+#include "engine/changer_task_token.h"
 #include "engine/state_transitions.h"
 
 #include <gmock/gmock.h>
@@ -212,6 +213,56 @@ TEST_F(ChangeTaskStateTest, APreparationRefreshesOnlyTheItemOfItsTask) {
     EXPECT_EQ(after.box_file, box);
     after.box_file = before.box_file;
     EXPECT_EQ(after, before) << "nothing else changes";
+}
+
+TEST_F(ChangeTaskStateTest, ARenewedTokenReachesTheTaskAndItsSubTasksButNeverReplacesANewerOne) {
+    const std::string id = HexId('1');
+    CTaskInfo task = AddFolderTask(id, kStateError);
+    const std::string address = task.box_file.metaurl;
+    task.box_file.metaurl = address + "?token=OLD";
+    m_tasks->UpdateTask(task);
+    AddSubTasks(id, {{"worked.bin", 10}, {"waiting.bin", 20}});
+    CSubTaskInfo worked = SubTaskOf(id, "worked.bin");
+    worked.state = kStateError;
+    m_tasks->FindTask(id)->StoreSubTask(worked); // kept with its details, the old token in them
+
+    QueueNew<CChangerTaskToken>(id, "OLD", "NEW");
+    Apply();
+    EXPECT_EQ(TaskOf(id).box_file.metaurl, address + "?token=NEW");
+    for (const char* name : {"worked.bin", "waiting.bin"}) {
+        EXPECT_EQ(SubTaskOf(id, name).box_file.metaurl, address + "?token=NEW") << name;
+    }
+    EXPECT_EQ(SubTaskOf(id, "worked.bin").state, kStateError) << "only the address changes";
+    EXPECT_EQ(StateOf(id), kStateError);
+
+    // A renewal of a token replaced meanwhile (the link was added again) changes nothing.
+    QueueNew<CChangerTaskToken>(id, "OLD", "LATE");
+    Apply();
+    EXPECT_EQ(SubTaskOf(id, "worked.bin").box_file.metaurl, address + "?token=NEW");
+}
+
+TEST_F(ChangeTaskStateTest, ALinkAddedAgainGivesItsTokenAndPasswordAndStartsTheTaskUnlessItRuns) {
+    struct Case {
+        std::uint32_t from;
+        std::uint32_t to;
+    };
+    const Case cases[] = {{kStateError, kStateWaiting},
+                          {kStatePaused, kStateWaiting},
+                          {kStateStop, kStateWaiting},
+                          {kStateWorking, kStateWorking},
+                          {kStatePreparing, kStatePreparing}};
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        const Case& c = cases[row];
+        const std::string id = CaseId(row);
+        AddFolderTask(id, c.from);
+        AddSubTasks(id, {{"f.bin", 10}});
+        QueueNew<CChangerRenewLinkTask>(id, "ADDED", "pw");
+        Apply();
+        const CTaskInfo task = TaskOf(id);
+        EXPECT_EQ(task.state, c.to) << c.from;
+        EXPECT_TRUE(task.box_file.metaurl.ends_with("/Root?token=ADDED")) << task.box_file.metaurl;
+        EXPECT_EQ(task.pass, "pw") << c.from;
+    }
 }
 
 TEST_F(ChangeTaskStateTest, PauseStopsTheTaskWorkers) {

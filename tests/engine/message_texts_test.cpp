@@ -38,15 +38,19 @@ TEST_F(MessageTextsTest, EngineCodesFollowTheExactLanguageSetting) {
         GetErrorText(20111),
         "The server's folder listing repeats itself or exceeds 1,000,000 items or 256 levels");
     EXPECT_EQ(GetErrorText(20112), "The file kept changing on the server while downloading");
+    EXPECT_EQ(GetErrorText(20113),
+              "The link's access expired and the link could not be opened again; add the link "
+              "again");
     EXPECT_EQ(GetErrorText(65535), "multi errors!");
     SetLanguage("cn");
     EXPECT_EQ(GetErrorText(20102), "本地hash文件错误");
     EXPECT_EQ(GetErrorText(20105), "无法获取下载文件的大小!");
+    EXPECT_EQ(GetErrorText(20113), "链接访问已过期，且无法重新打开链接，请重新添加链接");
     EXPECT_EQ(GetErrorText(65535), "多重错误，正在重试...");
 }
 
 TEST_F(MessageTextsTest, CodesWithoutText) {
-    for (int code : {0, 20000, 20001, 20009, 20103, 20106, 20113, 65534, -1, 20000000}) {
+    for (int code : {0, 20000, 20001, 20009, 20103, 20106, 20114, 65534, -1, 20000000}) {
         EXPECT_EQ(GetErrorText(code, "en"), "") << code;
         EXPECT_EQ(GetErrorText(code, "cn"), "") << code;
     }

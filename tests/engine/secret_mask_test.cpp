@@ -23,6 +23,9 @@ TEST(SecretMaskTest, TokenValuesAreMasked) {
         {"password=abc%2b%3d&x=1", "password=***&x=1"},
         {"{\"password\":\"p\",\"token\":\"t\"}", "{\"password\":\"***\",\"token\":\"***\"}"},
         {"password=", "password="},
+        // A task's protected password is a secret too.
+        {"{\"group_id\":\"DD\",\"pass\":\"UFZYMQ==\"}", "{\"group_id\":\"DD\",\"pass\":\"***\"}"},
+        {"bypass passes pass", "bypass passes pass"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(MaskSecrets(c.text), c.masked) << c.text;

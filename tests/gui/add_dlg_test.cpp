@@ -263,6 +263,8 @@ TEST_F(AddDlgTest, AcceptedLinkClosesWithWhatTheDownloadNeeds) {
         EXPECT_EQ(dialog->DeliveryCode(), QString(c.code));
         EXPECT_FALSE(dialog->AccessToken().isEmpty());
         EXPECT_EQ(dialog->AccessToken().toStdString(), m_server->Token(c.code));
+        // Its tasks keep it, to open the link again when the token expires.
+        EXPECT_EQ(dialog->Password(), QString(c.password));
         EXPECT_EQ(Remembered(), WithBase(c.address).trimmed().toStdString());
     }
 }

@@ -118,6 +118,42 @@ TEST_F(AuthTest, ClearWrongAndEmptyPasswords) {
     EXPECT_EQ(Server().LastDecryptedPassword("L1"), std::nullopt); // it came in clear
 }
 
+TEST_F(AuthTest, ExpiredTokensAreRefusedAsAnInvalidSessionUntilTheLinkIsOpenedAgain) {
+    StartService();
+    const std::string stale = Authenticate("L1", kPassword).token;
+    ASSERT_FALSE(stale.empty());
+    const auto status = [this](const std::string& target, std::string* code = nullptr) {
+        auto result = Client()->Get(target.c_str());
+        if (!result) {
+            return -1;
+        }
+        rapidjson::Document body;
+        body.Parse(result->body.c_str());
+        if (code != nullptr && body.IsObject() && body.HasMember("code")) {
+            *code = body["code"].GetString();
+        }
+        return result->status;
+    };
+    const char* const targets[] = {"/v2/delivery/metadata/L1?token=",
+                                   "/v2/delivery/download/L1/a.bin?token="};
+    for (const char* target : targets) {
+        EXPECT_EQ(status(target + stale), 200) << target;
+    }
+
+    Server().ExpireTokens();
+    for (const char* target : targets) {
+        std::string code;
+        EXPECT_EQ(status(target + stale, &code), 401) << target;
+        EXPECT_EQ(code, "token is not exist") << target;
+    }
+    const std::string fresh = Authenticate("L1", kPassword).token;
+    EXPECT_NE(fresh, stale);
+    EXPECT_EQ(fresh, Server().Token("L1"));
+    for (const char* target : targets) {
+        EXPECT_EQ(status(target + fresh), 200) << target;
+    }
+}
+
 TEST_F(AuthTest, KeyCallCanBeMissingOrEmpty) {
     struct Case {
         const char* keyCall;

@@ -52,6 +52,38 @@ TEST(ServiceProcessTest, PrintsItsUrlServesAndEndsOnSigterm) {
     EXPECT_EQ(process.WaitForExit(), 0);
 }
 
+TEST(ServiceProcessTest, Sigusr1ExpiresTheTokensHandedOut) {
+    testing_support::TempDir dir;
+    ServiceProcess process({"--scenario", PARVEX_SERVICE_DEMO_SCENARIO}, dir);
+    ASSERT_TRUE(process.Started());
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return process.Out().ends_with("\n"); }));
+    httplib::Client client(process.Out().substr(0, process.Out().size() - 1));
+    const auto token = [&client] {
+        auto result = client.Post("/v2/delivery/auth/demo2024", "password=parvex",
+                                  "application/x-www-form-urlencoded");
+        const std::string body = result ? result->body : std::string();
+        const std::size_t at = body.find("\"token\":\"");
+        return at == std::string::npos ? std::string()
+                                       : body.substr(at + 9, body.find('"', at + 9) - at - 9);
+    };
+    const auto metadataStatus = [&client](const std::string& token) {
+        auto result = client.Get(("/v2/delivery/metadata/demo2024?token=" + token).c_str());
+        return result ? result->status : -1;
+    };
+    const std::string stale = token();
+    ASSERT_FALSE(stale.empty());
+    EXPECT_EQ(metadataStatus(stale), 200);
+
+    process.Signal(SIGUSR1);
+    EXPECT_TRUE(testing_support::WaitUntil([&] { return metadataStatus(stale) == 401; }));
+    const std::string fresh = token();
+    EXPECT_NE(fresh, stale);
+    EXPECT_EQ(metadataStatus(fresh), 200);
+
+    process.Signal(SIGTERM);
+    EXPECT_EQ(process.WaitForExit(), 0);
+}
+
 TEST(ServiceProcessTest, BadScenarioAndBusyPortAreReportedClearly) {
     testing_support::TempDir dir;
     testing_support::WriteFile(dir.File("bad.json"), R"({"links": [{"code": "x"}]})");

@@ -129,7 +129,7 @@ int Download(CTovuTransMgr& mgr, const FetchOptions& options, const OpenedLink& 
                                kGroup, link.root.downloadUrl.c_str(),
                                (options.to + "/" + ItemName(link.root)).c_str(), link.root.isFolder,
                                (link.root.metadataUrl + "?token=" + link.token).c_str(), kPriority,
-                               ""));
+                               "", options.password.c_str()));
         if (id.empty()) {
             failure = {engine_code::kMultiErrors, "the engine made no task for the request"};
         } else {

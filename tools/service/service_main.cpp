@@ -1,4 +1,4 @@
-// parvex-service: serves a scenario until SIGINT or SIGTERM.
+// parvex-service: serves a scenario until SIGINT or SIGTERM; SIGUSR1 expires every token.
 
 #include "service_server.h"
 
@@ -20,7 +20,8 @@ constexpr const char* kUsage =
     "--throttle sends every download at about BPS bytes per second per connection, so a\n"
     "demonstration shows its progress.\n"
     "Prints one line, the base URL, followed with --tls by a blank and the CA file that\n"
-    "holds the self-signed certificate; then serves until SIGINT or SIGTERM.\n";
+    "holds the self-signed certificate; then serves until SIGINT or SIGTERM.\n"
+    "SIGUSR1 expires every access token handed out so far.\n";
 
 int UsageError(const std::string& message) {
     std::cerr << "parvex-service: " << message << "\n\n" << kUsage;
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -108,7 +110,9 @@ int main(int argc, char** argv) {
     std::cout << std::endl;
 
     int received = 0;
-    sigwait(&signals, &received);
+    while (sigwait(&signals, &received) == 0 && received == SIGUSR1) {
+        server.ExpireTokens();
+    }
     server.Stop();
     return 0;
 }

@@ -362,6 +362,10 @@ std::string ServiceServer::Token(const std::string& code) const {
     return m_impl->state.Token(code);
 }
 
+void ServiceServer::ExpireTokens() {
+    m_impl->state.ExpireTokens();
+}
+
 std::optional<std::string> ServiceServer::LastDecryptedPassword(const std::string& code) const {
     return m_impl->state.LastDecrypted(code);
 }

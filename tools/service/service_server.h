@@ -55,6 +55,9 @@ public:
 
     // The token that authentication of the link hands out.
     std::string Token(const std::string& code) const;
+    // Every token handed out so far expires: requests that carry one are refused as an invalid
+    // session ("token is not exist"); authenticating again earns a new token.
+    void ExpireTokens();
     // The password the last authentication of the link decrypted; nullopt when it came in
     // clear.
     std::optional<std::string> LastDecryptedPassword(const std::string& code) const;

@@ -53,6 +53,13 @@ std::string ServiceState::Token(const std::string& code) const {
     return it == m_links.end() ? std::string() : it->second.token;
 }
 
+void ServiceState::ExpireTokens() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& [code, link] : m_links) {
+        link.token = RandomToken();
+    }
+}
+
 int ServiceState::Remaining(const std::string& code) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_links.find(code);

@@ -23,8 +23,11 @@ public:
 
     const Scenario& GetScenario() const { return m_scenario; }
     const Link* FindLink(const std::string& code) const;
-    // The link's token: random, made once per link.
+    // The link's token: random, made once per link and again after ExpireTokens.
     std::string Token(const std::string& code) const;
+    // Every token issued so far stops being valid: each link gets a new one, which the next
+    // authentication hands out.
+    void ExpireTokens();
 
     RsaKeyPair& Key() { return m_key; }
     const RsaKeyPair& Key() const { return m_key; }
